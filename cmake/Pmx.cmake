@@ -1,0 +1,52 @@
+# Shared settings for every target of the tree.
+
+# cpprestsdk's U() macro collides with GoogleTest; nothing here needs it.
+set(PMX_COMMON_DEFINES _TURN_OFF_PLATFORM_STRING)
+
+function(pmx_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_compile_definitions(${target} PUBLIC ${PMX_COMMON_DEFINES})
+endfunction()
+
+# pmx_library(<Name> SOURCES ... [PUBLIC ...] [PRIVATE ...] [CPPREST_PCH])
+# Builds the shared library pmx_<Name> from common/lib/<Name>, with include/
+# as its public header root.
+function(pmx_library name)
+  cmake_parse_arguments(ARG "CPPREST_PCH" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+  set(target pmx_${name})
+  add_library(${target} SHARED ${ARG_SOURCES})
+  add_library(DockProtocol::${target} ALIAS ${target})
+  target_include_directories(${target} PUBLIC
+    $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  target_link_libraries(${target} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 1)
+  pmx_target_defaults(${target})
+  if(ARG_CPPREST_PCH)
+    pmx_cpprest_pch(${target})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY PMX_INSTALL_TARGETS ${target})
+  install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endfunction()
+
+# The cpprestsdk headers cost seconds per translation unit; compile them once.
+function(pmx_cpprest_pch target)
+  target_precompile_headers(${target} PRIVATE
+    <cpprest/http_client.h> <cpprest/http_listener.h> <cpprest/json.h> <pplx/pplxtasks.h>)
+endfunction()
+
+# pmx_test(<name> SOURCES ... LIBS ... [CPPREST_PCH])
+function(pmx_test name)
+  if(NOT PMX_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "CPPREST_PCH" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock_main Threads::Threads)
+  pmx_target_defaults(${name})
+  if(ARG_CPPREST_PCH)
+    pmx_cpprest_pch(${name})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 30
+    PROPERTIES TIMEOUT 120)
+endfunction()
