@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tvo {
+
+// Splits text at every separator. keepEmpty keeps the empty pieces, so the
+// piece count is always separators + 1 ("1." -> {"1", ""}, "" -> {""});
+// otherwise empty pieces are dropped ("" -> {}).
+std::vector<std::string> Tokenizer(std::string text, char separator, bool keepEmpty);
+
+}  // namespace tvo

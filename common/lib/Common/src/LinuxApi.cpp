@@ -1,0 +1,40 @@
+#include "Common/LinuxApi.h"
+
+#include "Logger/LogClient.h"
+
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tvo {
+namespace {
+
+constexpr std::string_view kSource = "common/lib/Common/src/LinuxApi.cpp";
+
+class SystemLinuxApi : public LinuxApiIF {
+public:
+    int ioctl(int fd, unsigned long request, char* arg) override {
+        // Some requests return a positive count; callers only want success.
+        return ::ioctl(fd, request, arg) < 0 ? -1 : 0;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<LinuxApiIF> LinuxApi() {
+    return std::make_unique<SystemLinuxApi>();
+}
+
+FileDescriptor OpenIoctlSocket() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        const int error = errno;
+        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+            << "cannot create ioctl socket: " << std::strerror(error);
+    }
+    return FileDescriptor(fd);
+}
+
+}  // namespace tvo

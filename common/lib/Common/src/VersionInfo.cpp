@@ -1,0 +1,116 @@
+#include "Common/VersionInfo.h"
+
+#include "Common/FileLocations.h"
+#include "Logger/LogClient.h"
+
+#include <array>
+#include <cstring>
+#include <map>
+
+namespace tvo {
+namespace {
+
+constexpr std::string_view kSource = "common/lib/Common/src/VersionInfo.cpp";
+
+constexpr std::size_t kTarBlockSize = 512;
+constexpr std::size_t kTarMagicOffset = 257;
+constexpr std::string_view kTarMagic = "ustar";  // followed by NUL (POSIX) or blank (GNU)
+
+std::string_view Trim(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+std::string_view KeyOf(VersionInfo::Field field) {
+    switch (field) {
+    case VersionInfo::Field::Name:
+        return "name";
+    case VersionInfo::Field::Build:
+        return "build";
+    case VersionInfo::Field::Version:
+        return "version";
+    case VersionInfo::Field::Location:
+        return "location";
+    }
+    return {};
+}
+
+// Every key=value pair of the file; the first occurrence of a key wins.
+std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path) {
+    std::map<std::string, std::string, std::less<>> fields;
+    std::ifstream in{std::string(path)};
+    if (!in) {
+        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryDock)
+            << "version file " << path << " cannot be read";
+        return fields;
+    }
+    for (std::string line; std::getline(in, line);) {
+        const std::string_view content = Trim(line);
+        const auto equals = content.find('=');
+        if (content.empty() || content.front() == '#' || equals == std::string_view::npos) {
+            continue;
+        }
+        fields.emplace(std::string(Trim(content.substr(0, equals))),
+                       std::string(Trim(content.substr(equals + 1))));
+    }
+    return fields;
+}
+
+}  // namespace
+
+std::string VersionInfo::GetField(Field field, std::string_view path) {
+    const std::string_view key = KeyOf(field);
+    if (key.empty()) {
+        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+            << "unknown version field " << static_cast<int>(field);
+        return {};
+    }
+    const auto fields = ReadFields(path);
+    const auto found = fields.find(key);
+    return found == fields.end() ? std::string() : found->second;
+}
+
+std::string VersionInfo::GetVersionAndBuildNumberText(std::string_view path) {
+    const std::string file = path.empty() ? CameraVersionFile() : std::string(path);
+    const auto fields = ReadFields(file);
+    const auto version = fields.find(KeyOf(Field::Version));
+    const auto build = fields.find(KeyOf(Field::Build));
+    std::string text = version == fields.end() ? std::string() : version->second;
+    if (build != fields.end() && !build->second.empty()) {
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += "(build " + build->second + ")";
+    }
+    return text;
+}
+
+bool VersionInfo::IsTarFileCheck(std::ifstream& stream) {
+    if (!stream.is_open()) {
+        return false;
+    }
+    const std::ios::iostate savedState = stream.rdstate();
+    stream.clear();
+    const std::streampos savedPosition = stream.tellg();
+
+    std::array<char, kTarBlockSize> header{};
+    stream.seekg(0, std::ios::beg);
+    stream.read(header.data(), header.size());
+    const bool whole = stream.gcount() == static_cast<std::streamsize>(header.size());
+    const bool isTar =
+        whole && std::memcmp(header.data() + kTarMagicOffset, kTarMagic.data(), kTarMagic.size()) == 0;
+
+    stream.clear();
+    if (savedPosition != std::streampos(-1)) {
+        stream.seekg(savedPosition);
+    }
+    stream.clear(savedState);
+    return isTar;
+}
+
+}  // namespace tvo

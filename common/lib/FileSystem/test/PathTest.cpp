@@ -1,0 +1,44 @@
+#include "FileSystem/Path.h"
+
+#include "Logger/LogClient.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace tvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(PathTest, ExistsAndRemoveFollowTheRealFile) {
+    std::string pattern = (fs::temp_directory_path() / "pmx_path_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const fs::path dir = pattern;
+    ScopedLogCapture capture;
+
+    const Path file((dir / "marker").string());
+    EXPECT_FALSE(file.Exists());
+    EXPECT_TRUE(file.Remove()) << "removing what is not there is not a failure";
+    std::ofstream(file.Get()) << "x";
+    EXPECT_TRUE(file.Exists());
+    EXPECT_TRUE(file.Remove());
+    EXPECT_FALSE(file.Exists());
+    EXPECT_FALSE(Path("").Exists());
+
+    fs::create_symlink(dir / "nowhere", dir / "link");
+    EXPECT_FALSE(Path((dir / "link").string()).Exists()) << "a dangling link leads nowhere";
+
+    std::ofstream(dir / "f") << "x";
+    const Path busy(dir.string());
+    EXPECT_FALSE(busy.Remove());
+    EXPECT_TRUE(busy.Exists());
+    EXPECT_TRUE(capture.Sink().Contains("cannot remove " + dir.string()));
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tvo

@@ -1,0 +1,120 @@
+#include "Logger/LogClient.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <thread>
+
+namespace tvo {
+namespace {
+
+constexpr std::string_view kSource = "common/lib/Logger/test/LogClientTest.cpp";
+
+TEST(LogLevelTest, ThresholdAndParsing) {
+    ScopedLogCapture capture(LogLevel::Warning);
+    EXPECT_TRUE(LogClient::LevelIsEnabled(LogLevel::Error));
+    EXPECT_TRUE(LogClient::LevelIsEnabled(LogLevel::Warning));
+    EXPECT_FALSE(LogClient::LevelIsEnabled(LogLevel::Info));
+
+    LogLevel level = LogLevel::Info;
+    EXPECT_TRUE(ParseLogLevel("finest", level) && level == LogLevel::FinestDetail);
+    EXPECT_TRUE(ParseLogLevel("4", level) && level == LogLevel::Warning);
+    for (std::string_view bad : {"", "5", "9", "3x", "Error", " info"}) {
+        EXPECT_FALSE(ParseLogLevel(bad, level)) << bad;
+        EXPECT_EQ(level, LogLevel::Warning) << "changed by a failed parse: " << bad;
+    }
+}
+
+TEST(LogClientTest, DisabledLinesAreNeverBuiltAndNullTextKeepsTheLine) {
+    const LogLevel saved = LogClient::GetLevel();
+    int evaluated = 0;
+    {
+        ScopedLogCapture capture(LogLevel::Warning);
+        const char* missing = nullptr;
+        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryDock) << ++evaluated;
+        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+            << "n=" << ++evaluated << " " << missing << " ok=" << true;
+        const auto lines = capture.Sink().Lines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].text, "n=1 (null) ok=true");
+        EXPECT_EQ(lines[0].category, kLogCategoryRest);
+    }
+    EXPECT_EQ(LogClient::GetLevel(), saved);
+}
+
+// Many threads log long lines to stderr, pointed at a file: every line must
+// come out whole and in the stderr layout.
+TEST(StderrSinkTest, ManyThreadsNeverInterleaveLines) {
+    constexpr int kThreads = 8, kLinesEach = 400;
+    const std::string payload(300, 'x');
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("pmx_logger_" + std::to_string(::getpid()) + ".txt");
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(file, 0);
+    const int savedStderr = ::dup(STDERR_FILENO);
+    ::dup2(file, STDERR_FILENO);
+    {
+        ScopedLogCapture levels(LogLevel::Info);
+        LogClient::SetSink(nullptr);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kLinesEach; ++i) {
+                    PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "T" << t << "\n" << payload;
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+    }
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+    ::close(file);
+
+    std::ifstream in(path);
+    std::map<std::string, int> perThread;
+    const std::string prefix = "info [0x8027] " + std::string(kSource) + ":";
+    for (std::string line; std::getline(in, line);) {
+        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+        const auto text = line.find(" operator(): T");
+        ASSERT_NE(text, std::string::npos) << line;
+        const auto blank = line.find(' ', text + 14);
+        ASSERT_EQ(line.substr(blank + 1), payload) << line;
+        ++perThread[line.substr(text + 14, blank - text - 14)];
+    }
+    std::filesystem::remove(path);
+    ASSERT_EQ(perThread.size(), static_cast<size_t>(kThreads));
+    for (const auto& [thread, count] : perThread) {
+        EXPECT_EQ(count, kLinesEach) << thread;
+    }
+}
+
+TEST(CaptureSinkTest, SinkSwapsDuringLoggingLoseNoLine) {
+    ScopedLogCapture capture(LogLevel::Info);
+    auto other = std::make_shared<CaptureSink>();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([] {
+            for (int i = 0; i < 500; ++i) {
+                PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << i;
+            }
+        });
+    }
+    for (int i = 0; i < 200; ++i) {
+        LogClient::SetSink(LogClient::SetSink(other));
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(capture.Sink().Lines().size() + other->Lines().size(), 2000u);
+}
+
+}  // namespace
+}  // namespace tvo

@@ -1,0 +1,80 @@
+#include "MappedFile/MappedFile.h"
+
+#include "Logger/LogClient.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+namespace tvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MappedFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "pmx_mapped_XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Write(const std::string& name, const std::string& content) {
+        std::ofstream(dir / name, std::ios::binary) << content;
+        return (dir / name).string();
+    }
+
+    fs::path dir;
+};
+
+TEST_F(MappedFileTest, ViewsAreClippedToTheFile) {
+    const std::string content("0123456789\0tail", 15);
+    const MappedFile file(Write("log", content), false);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.Size(), content.size());
+    EXPECT_EQ(file.GetView(0, MappedFile::npos), content);
+    EXPECT_EQ(file.GetView(3, 4), "3456");
+    EXPECT_EQ(file.GetView(11, 100), "tail");
+    EXPECT_EQ(file.GetView(14, MappedFile::npos), "l");
+    EXPECT_TRUE(file.GetView(15).empty());
+    EXPECT_TRUE(file.GetView(MappedFile::npos, MappedFile::npos).empty());
+
+    const MappedFile empty(Write("empty", ""), false);
+    EXPECT_TRUE(empty.IsOpen());
+    EXPECT_EQ(empty.Size(), 0u);
+    EXPECT_TRUE(empty.GetView().empty());
+}
+
+TEST_F(MappedFileTest, UnmappableFilesStayClosedAndLog) {
+    ScopedLogCapture capture;
+    for (const std::string& path : {(dir / "missing").string(), dir.string(), std::string()}) {
+        const MappedFile file(path, false);
+        EXPECT_FALSE(file.IsOpen()) << path;
+        EXPECT_TRUE(file.GetView().empty());
+    }
+    EXPECT_TRUE(capture.Sink().Contains("missing: open: No such file or directory"));
+    EXPECT_TRUE(capture.Sink().Contains("not a regular file"));
+}
+
+TEST_F(MappedFileTest, WritableMappingIsSharedAndMovesOnce) {
+    const std::string path = Write("data", "abc");
+    MappedFile file(path, true);
+    ASSERT_TRUE(file.IsOpen());
+    std::ofstream(path, std::ios::in | std::ios::out | std::ios::binary) << "X";
+    EXPECT_EQ(file.GetView(), "Xbc");
+
+    MappedFile other(Write("other", "zz"), false);
+    other = std::move(file);
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(file.Size(), 0u);
+    EXPECT_EQ(MappedFile(std::move(other)).GetView(), "Xbc");
+    EXPECT_FALSE(other.IsOpen());
+}
+
+}  // namespace
+}  // namespace tvo
