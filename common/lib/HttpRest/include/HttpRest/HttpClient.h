@@ -1,0 +1,67 @@
+#pragma once
+// Outbound HTTP requests to one base address, with a time limit and
+// cancellation, plus a streaming download of that address into a file.
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <cpprest/http_msg.h>
+#include <pplx/pplxtasks.h>
+
+namespace tvo {
+
+class SecurityInterface;  // reserved for TLS credentials; callers pass null
+
+class HttpClient {
+public:
+    // baseUri: "http://host:port/path"; the host is a name or an IPv4
+    // address (cpprestsdk cannot resolve IPv6 literals). timeout 0 means the default limit of
+    // the underlying client. cancel may be null; cancelling it stops every
+    // request of this client, like cancel() does.
+    HttpClient(SecurityInterface* security, std::string_view baseUri,
+               std::chrono::milliseconds timeout,
+               std::shared_ptr<pplx::cancellation_token_source> cancel);
+
+    // As above; when bindToInterface is true and interfaceName is not empty,
+    // every connection is bound to that network interface, so that a
+    // link-local IPv6 address is reached over it. A non-empty userAgent is
+    // sent as User-Agent. verifyTls checks the server certificate of https
+    // addresses.
+    HttpClient(const std::string& interfaceName, const bool& bindToInterface,
+               std::string_view userAgent, SecurityInterface* security,
+               std::string_view baseUri, std::chrono::milliseconds timeout,
+               std::shared_ptr<pplx::cancellation_token_source> cancel, bool verifyTls);
+
+    virtual ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // Sends the request ("GET", "PUT", ...) to the base address extended by
+    // pathAndQuery ("/a/b?x=1" or "?type=x"). A non-empty body is sent as is,
+    // with Content-Type application/json. The task yields the response (any
+    // status), or ends with an exception on a bad address, connection failure,
+    // time-out or cancellation; after a cancellation the exception's message
+    // contains "cancel".
+    virtual pplx::task<web::http::http_response> request(const std::string& method,
+                                                         const std::string& pathAndQuery,
+                                                         const std::string& body);
+
+    // GETs the base address into destinationPath, blocking. The body is
+    // streamed into a temporary file beside the destination, which replaces
+    // the destination only when the whole body arrived with status 200.
+    // Returns false (and logs why) otherwise; the destination is then left as
+    // it was.
+    virtual bool download(const std::string& destinationPath);
+
+    // Stops the requests under way, without waiting for them; their tasks end
+    // with an exception. Requests sent afterwards run normally.
+    virtual void cancel();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+}  // namespace tvo

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "HttpRest/HttpClient.h"
+#include "HttpRest/HttpServer.h"
+#include "RawServer.h"
+#include "TestSupport/TestSupport.h"
+
+namespace tvo {
+namespace {
+
+using namespace std::chrono_literals;
+
+class HttpDownloadTest : public ::testing::Test {
+protected:
+    HttpDownloadTest() {
+        server.setMessageHandler([this](const std::string& uri, const std::string&) {
+            return uri == "log" ? std::make_pair(HttpServer::OK, content)
+                                : std::make_pair(HttpServer::NotFound, std::string("no such file"));
+        }, HttpServer::HandlerMethodType::Get);
+        server.listen();
+    }
+    std::string Url(const std::string& name) const { return "http://127.0.0.1:" + std::to_string(port) + "/" + name; }
+    std::size_t FilesInDir() const {
+        const auto entries = std::filesystem::directory_iterator(dir.path());
+        return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+    }
+
+    std::string content;
+    TempDir dir;
+    int port = FreeTcpPort();
+    HttpServer server{nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", port, ""};
+};
+
+TEST_F(HttpDownloadTest, StoresTheWholeBodyAndReplacesAnOldFile) {
+    for (std::size_t i = 0; content.size() < 700 * 1024; ++i) {
+        content += "line " + std::to_string(i) + " of the log\n";
+    }
+    const auto target = dir.file("log.txt");
+    WriteFile(target, "old content");
+    ASSERT_TRUE(HttpClient(nullptr, Url("log"), 0ms, nullptr).download(target.string()));
+    EXPECT_EQ(ReadFile(target), content);
+    EXPECT_EQ(FilesInDir(), 1u);  // no partial file left beside it
+}
+
+TEST_F(HttpDownloadTest, AnErrorStatusLeavesTheDestinationAlone) {
+    HttpClient missing(nullptr, Url("missing"), 0ms, nullptr);
+    EXPECT_FALSE(missing.download(dir.file("fresh.txt").string()));
+    EXPECT_EQ(FilesInDir(), 0u);
+    WriteFile(dir.file("old.txt"), "kept");
+    EXPECT_FALSE(missing.download(dir.file("old.txt").string()));
+    EXPECT_EQ(ReadFile(dir.file("old.txt")), "kept");
+    EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(HttpDownloadTest, FailuresHalfWayOrBeforeLeaveNoFile) {
+    test::RawServer broken("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'x'));
+    const std::string target = dir.file("half.txt").string();
+    EXPECT_FALSE(HttpClient(nullptr, "http://127.0.0.1:" + std::to_string(broken.Port()), 2s, nullptr).download(target));
+    const std::string refused = "http://127.0.0.1:" + std::to_string(FreeTcpPort()) + "/log";
+    EXPECT_FALSE(HttpClient(nullptr, refused, 2s, nullptr).download(target));
+    EXPECT_FALSE(HttpClient(nullptr, "::", 2s, nullptr).download(target));
+    EXPECT_FALSE(HttpClient(nullptr, Url("log"), 0ms, nullptr).download(dir.file("no/dir/x").string()));
+    EXPECT_EQ(FilesInDir(), 0u);
+}
+
+}  // namespace
+}  // namespace tvo

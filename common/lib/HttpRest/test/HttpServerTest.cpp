@@ -1,0 +1,187 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <iostream>
+#include <thread>
+
+#include "HttpRest/HttpClient.h"
+#include "HttpRest/HttpServer.h"
+#include "HttpRest/HttpThreadPool.h"
+#include "RawServer.h"
+#include "TestSupport/TestSupport.h"
+
+namespace tvo {
+namespace {
+
+using ::testing::HasSubstr;
+using Method = HttpServer::HandlerMethodType;
+using Reply = std::pair<HttpServer::StatusCode, std::string>;
+
+// A server on a free loopback port under "api/", and a client for it.
+class HttpServerTest : public ::testing::Test {
+protected:
+    std::pair<int, std::string> Send(const std::string& method, const std::string& pathAndQuery,
+                                     const std::string& body = "") {
+        web::http::http_response response = client.request(method, pathAndQuery, body).get();
+        return {response.status_code(), response.extract_utf8string(true).get()};
+    }
+    std::string ListenError(HttpServer& other) {
+        try {
+            other.listen();
+        } catch (const std::runtime_error& e) {
+            return e.what();
+        }
+        return "listening";
+    }
+
+    int port = FreeTcpPort();
+    HttpServer server{nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", port, "api/"};
+    HttpClient client{nullptr, "http://127.0.0.1:" + std::to_string(port), std::chrono::seconds(10), nullptr};
+};
+
+TEST_F(HttpServerTest, RoutesEachMethodToItsOwnHandlerAndRefusesTheOthers) {
+    server.setMessageHandler([](const std::string& uri, const std::string& body) -> Reply {
+        return {HttpServer::OK, "put " + uri + " " + body};
+    }, Method::Put);
+    server.setMessageHandler([](const std::string& uri, const std::string&) -> Reply {
+        return {HttpServer::NotFound, "get " + uri};
+    }, Method::Get);
+    server.listen();
+
+    using Answer = std::pair<int, std::string>;
+    EXPECT_EQ(Send("PUT", "/api/say_hello?api-version=1.1", "{}"), Answer(200, "put say_hello?api-version=1.1 {}"));
+    EXPECT_EQ(Send("GET", "/api/x"), Answer(404, "get x"));
+    for (const char* method : {"POST", "DELETE", "PATCH"}) {
+        EXPECT_EQ(Send(method, "/api/x", "{}").first, 405) << method;
+    }
+    server.setMessageHandler([](const std::string&, const std::string&) -> Reply {
+        return {HttpServer::Accepted, ""};
+    }, Method::Put);
+    EXPECT_EQ(Send("PUT", "/api/x", "{}").first, 202);
+}
+
+TEST_F(HttpServerTest, HandlersGetUrisThatUriPartsTakeApart) {
+    std::mutex mutex;
+    std::string last;
+    server.setMessageHandler([&](const std::string& uri, const std::string&) -> Reply {
+        std::lock_guard<std::mutex> lock(mutex);
+        last = uri;
+        return {HttpServer::OK, ""};
+    }, Method::Get);
+    server.listen();
+
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"/api", "", ""},
+        {"/api/", "", ""},
+        {"/api?type=x", "", "type=x"},
+        {"/api/say_hello/", "say_hello", ""},
+        {"/api/a/b?x=1&api-version=2", "a/b", "x=1&api-version=2"},
+    };
+    for (const auto& [request, path, query] : cases) {
+        ASSERT_EQ(Send("GET", request).first, 200) << request;
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(HttpServer::getUriPath(last), path) << request << " gave '" << last << "'";
+        EXPECT_EQ(HttpServer::getUriQuery(last), query) << request << " gave '" << last << "'";
+    }
+    EXPECT_EQ(HttpServer::getUriPath("//a//b/#f"), "a//b");
+    EXPECT_EQ(HttpServer::getUriQuery("a?x=1?y#f"), "x=1?y");
+    EXPECT_EQ(HttpServer::getUriQuery("a#f?x=1"), "");
+}
+
+TEST_F(HttpServerTest, FailingHandlersAndOversizedBodiesGetErrorsAndServingGoesOn) {
+    std::atomic<int> calls{0};
+    server.setMessageHandler([&](const std::string&, const std::string& body) -> Reply {
+        ++calls;
+        if (body == "boom") {
+            throw std::runtime_error("handler failed");
+        }
+        if (body == "int") {
+            throw 42;
+        }
+        return {HttpServer::OK, std::to_string(body.size())};
+    }, Method::Put);
+    server.setMaxBodySize(100);
+    server.listen();
+
+    EXPECT_EQ(Send("PUT", "/api/x", "boom").first, 500);
+    EXPECT_EQ(Send("PUT", "/api/x", "int").first, 500);
+    EXPECT_EQ(calls.load(), 2);
+    EXPECT_EQ(Send("PUT", "/api/x", std::string(101, 'a')).first, 413);
+    EXPECT_EQ(Send("PUT", "/api/x", std::string(3 * 1024 * 1024, 'a')).first, 413);
+    EXPECT_EQ(calls.load(), 2);
+    EXPECT_EQ(Send("PUT", "/api/x", std::string(100, 'a')), std::make_pair(200, std::string("100")));
+}
+
+TEST_F(HttpServerTest, ListenIsRepeatableAndRefusesATakenPort) {
+    server.listen();
+    server.listen();
+    // A second listener of this process on the port would tear down the first.
+    HttpServer twin(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", port, "other/");
+    EXPECT_THAT(ListenError(twin), HasSubstr("in use"));
+    HttpServer wildcard(nullptr, HttpServer::SslConfig{}, "http://0.0.0.0", port, "api/");
+    EXPECT_THAT(ListenError(wildcard), HasSubstr("in use"));
+    EXPECT_EQ(Send("GET", "/api/x").first, 405);  // the first one still serves
+
+    test::RawServer other("");  // a port held outside any HttpServer
+    HttpServer late(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", other.Port(), "api/");
+    EXPECT_THAT(ListenError(late), HasSubstr("in use"));
+
+    server.close();
+    EXPECT_ANY_THROW(client.request("GET", "/api/x", "").get());
+    server.listen();
+    EXPECT_EQ(Send("GET", "/api/x").first, 405);
+}
+
+TEST_F(HttpServerTest, RefusesAddressesItCannotServeAndServesTheWildcard) {
+    HttpServer::SslConfig tls;
+    tls.useSsl = true;
+    HttpServer v6(nullptr, HttpServer::SslConfig{}, "http://[::1]", port, "api/");
+    HttpServer foreign(nullptr, HttpServer::SslConfig{}, "http://203.0.113.7", port, "api/");
+    HttpServer secure(nullptr, tls, "http://127.0.0.1", port, "api/");
+    EXPECT_THAT(ListenError(v6), HasSubstr("IPv6"));
+    EXPECT_THAT(ListenError(foreign), HasSubstr("203.0.113.7"));  // not an address of this machine
+    EXPECT_THAT(ListenError(secure), HasSubstr("TLS"));
+
+    HttpServer bare(nullptr, HttpServer::SslConfig{}, "0.0.0.0", port, "api/");  // no scheme means http
+    bare.listen();
+    EXPECT_EQ(Send("GET", "/api/x").first, 405);
+}
+
+TEST_F(HttpServerTest, DestructionWaitsForTheHandlerInFlight) {
+    std::promise<void> started;
+    std::atomic<bool> finished{false};
+    auto busy = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", port, "api/");
+    busy->setMessageHandler([&](const std::string&, const std::string&) -> Reply {
+        started.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        finished = true;
+        return {HttpServer::OK, ""};
+    }, Method::Put);
+    busy->listen();
+    auto pending = client.request("PUT", "/api/x", "{}");
+    started.get_future().wait();
+    busy.reset();
+    EXPECT_TRUE(finished);
+    try {
+        pending.get();  // whether the reply still got out is the listener's business
+    } catch (const std::exception&) {
+    }
+}
+
+TEST_F(HttpServerTest, KeepsTheProcessThreadCountSmall) {
+    server.listen();
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line) && line.rfind("Threads:", 0) != 0) {
+    }
+    std::cout << "after creating an HttpServer: " << line << " (pool " << HttpThreadPoolSize() << ")\n";
+    EXPECT_LE(std::stoi(line.substr(8)), 12);
+    EXPECT_THROW(SetHttpThreadPoolSize(4), std::logic_error);  // too late now
+}
+
+}  // namespace
+}  // namespace tvo

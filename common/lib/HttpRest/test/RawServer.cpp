@@ -1,0 +1,83 @@
+#include "RawServer.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace tvo::test {
+namespace {
+
+// The head, and as much body as Content-Length announces.
+std::string ReadRequest(int fd) {
+    timeval limit{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const auto head = text.find("\r\n\r\n");
+        if (head != std::string::npos) {
+            const auto length = text.find("Content-Length:");
+            const std::size_t body = length < head ? std::stoul(text.substr(length + 15)) : 0;
+            if (text.size() >= head + 4 + body) {
+                return text;
+            }
+        }
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0) {
+            return text;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+}  // namespace
+
+RawServer::RawServer(std::string reply, bool ipv6) : reply(std::move(reply)) {
+    listenFd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in v4{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    sockaddr_in6 v6{AF_INET6, 0, 0, in6addr_loopback, 0};
+    sockaddr* address = ipv6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
+    socklen_t length = ipv6 ? sizeof v6 : sizeof v4;
+    if (listenFd < 0 || ::bind(listenFd, address, length) != 0 || ::listen(listenFd, 8) != 0 ||
+        ::getsockname(listenFd, address, &length) != 0) {
+        ::close(listenFd);
+        throw std::runtime_error("RawServer: cannot listen on loopback");
+    }
+    port = ntohs(ipv6 ? v6.sin6_port : v4.sin_port);
+    thread = std::thread([this] { Run(); });
+}
+
+RawServer::~RawServer() {
+    ::shutdown(listenFd, SHUT_RDWR);  // wakes the blocked accept
+    thread.join();
+    for (int fd : held) {
+        ::close(fd);
+    }
+    ::close(listenFd);
+}
+
+std::string RawServer::LastRequest() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return lastRequest;
+}
+
+void RawServer::Run() {
+    for (int fd; (fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+        ++accepted;
+        std::string request = ReadRequest(fd);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            lastRequest = std::move(request);
+        }
+        if (reply.empty()) {
+            held.push_back(fd);
+            continue;
+        }
+        (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        ::close(fd);
+    }
+}
+
+}  // namespace tvo::test
