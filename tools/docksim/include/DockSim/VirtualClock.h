@@ -1,0 +1,45 @@
+#pragma once
+// Time that passes only when someone sleeps on it. A protocol's waits run
+// through Sleep, and whatever the simulated peer planned for that time
+// happens in order while the clock moves, so tests and benchmarks see every
+// wait without spending it.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <utility>
+
+namespace tvo::DockSim {
+
+class VirtualClock {
+public:
+    using Duration = std::chrono::nanoseconds;
+
+    Duration Now() const { return now; }
+
+    // Plans an action for a point in virtual time (never earlier than now).
+    void At(Duration when, std::function<void()> action);
+    void After(Duration delay, std::function<void()> action) { At(now + delay, std::move(action)); }
+
+    // Runs what is due at the current time, in the order it was planned.
+    void RunDue();
+    // Moves the clock forward by interval, running planned actions on the way.
+    void Sleep(Duration interval);
+
+    // What the sleepers asked for: total time and number of sleeps.
+    Duration Slept() const { return slept; }
+    std::size_t Sleeps() const { return sleeps; }
+
+private:
+    void RunUntil(Duration until);
+
+    Duration now{0};
+    Duration slept{0};
+    std::size_t sleeps = 0;
+    std::uint64_t sequence = 0;
+    std::map<std::pair<Duration, std::uint64_t>, std::function<void()>> planned;
+};
+
+}  // namespace tvo::DockSim
