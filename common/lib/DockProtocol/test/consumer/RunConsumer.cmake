@@ -11,7 +11,12 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-run(${CMAKE_COMMAND} -S ${APP_DIR} -B ${WORK_DIR}/app -G Ninja -DCMAKE_PREFIX_PATH=${prefix})
+set(app_flags)
+if(SANITIZE)
+  # Libraries built with sanitizers need a host built with the same ones.
+  set(app_flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
+endif()
+run(${CMAKE_COMMAND} -S ${APP_DIR} -B ${WORK_DIR}/app -G Ninja -DCMAKE_PREFIX_PATH=${prefix} ${app_flags})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/app)
 run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/lib ${WORK_DIR}/app/host_app)
 if(NOT last_output MATCHES "Default NotSupported DockProtoIF::ServerInfo --  dnsIp: ")

@@ -1,0 +1,113 @@
+#pragma once
+// All state of a DockProtoVelta, and the inbound service that the base's
+// requests reach. The inbound handlers run on the HTTP server's threads while
+// the host calls the protocol object on its own thread; what both sides touch
+// is guarded by handOver.
+
+#include <DockProtocol/DockProtoIF.h>
+#include <DockProtocol/ProtocolEnvironment.h>
+#include <DockProtocol/RestMessages.h>
+#include <FileSystem/Path.h>
+#include <HttpRest/HttpServer.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tvo {
+
+class DockProtoVeltaImpl {
+public:
+    using AssociationInfo = DockProtoIF::AssociationInfo;
+    using ShutdownCallback = std::function<void(Shutdown::ShutdownType)>;
+    using TerminateCallback = std::function<void()>;
+    // Takes the parsed request body, returns the reply body.
+    using Handler = std::function<std::string(web::json::value&)>;
+    using HandlerTable = std::vector<std::pair<std::string, Handler>>;
+
+    explicit DockProtoVeltaImpl(const ProtocolEnvironment& environment);
+    // Stops the server before anything its handlers use goes away.
+    ~DockProtoVeltaImpl();
+    DockProtoVeltaImpl(const DockProtoVeltaImpl&) = delete;
+    DockProtoVeltaImpl& operator=(const DockProtoVeltaImpl&) = delete;
+
+    // "http://<base>:<port>/UsbRest/1.0": every outbound request goes here.
+    std::string BaseURI() const;
+    // The inbound server with its PUT and GET handlers; not yet listening.
+    std::unique_ptr<HttpServer> MakeServer();
+
+    // ---- inbound dispatch (VeltaInbound.cpp) ----
+    std::string processREST(HttpServer::HandlerMethodType method, std::string uri, std::string body);
+    // Cuts the query down to what follows the first "type="; false when there is none.
+    static bool ProcessQuery(std::string& query);
+
+    // ---- base to camera: power, shutdown, approval (VeltaInboundPower.cpp) ----
+    std::string ProcessDeviceAnnouncementUSBApprovedMessage(web::json::value& body);
+    std::string ProcessDeviceAnnouncementElementUSBApprovedMQTTMessage(web::json::value& body);
+    std::string ProcessChargeStatusFromDock(web::json::value& body);
+    std::string ProcessSetIgnitionState(web::json::value& body);
+    std::string ProcessSetShutdownState(web::json::value& body);
+    std::string ProcessShutdownNow(web::json::value& body);
+    std::string ProcessTerminateBackendProcessing(web::json::value& body);
+    bool IsMQTTSupportEnabled() const;
+
+    // ---- base to camera: firmware package and configuration (VeltaInboundFirmware.cpp) ----
+    std::string ProcessGetUpgradePkgVersion(web::json::value& body);
+    std::string ProcessGetUpgradePkg(web::json::value& body);
+    std::string ProcessGetCameraConfig(web::json::value& body);
+
+    // ---- hand-over between the inbound threads and the host's thread ----
+    // The approval waiting for Associate, taken out (cleared) in one step.
+    std::optional<AssociationInfo> TakeApproval();
+    std::uint32_t ChargeFault() const;
+    void SetShutdownCallback(ShutdownCallback callback);
+    void SetTerminateBackendCallback(TerminateCallback callback);
+
+    // ---- state ----
+    std::string wifiMac;
+    std::string serialNumber;
+    std::unique_ptr<HttpServer> server;
+    bool usbGadgetUp = false;
+    bool serverCreated = false;
+    std::string logPipePath;
+    const std::string logReadyReply = "\"LogReady\"";
+    std::int32_t announceCountdown = 0;
+    bool approvalReceived = false;        // guarded by handOver
+    bool announcementSent = false;        // guarded by handOver
+    AssociationInfo approvedAssociation;  // guarded by handOver
+    const AssociationInfo emptyAssociation{};
+    std::uint32_t chargeFault = 0;  // guarded by handOver
+    std::uint32_t helloFailures = 0;
+    std::uint32_t associateFailures = 0;
+    bool firstAnnouncement = true;
+    // Held by pointer so that a handler keeps calling the function it took
+    // even when the host replaces it meanwhile. Guarded by handOver.
+    std::shared_ptr<const ShutdownCallback> shutdownCallback;
+    std::shared_ptr<const TerminateCallback> terminateBackendCallback;
+
+    // Built by the constructor, only read afterwards.
+    HandlerTable putHandlers;
+    HandlerTable getHandlers;
+    HandlerTable otherHandlers;
+    std::unique_ptr<PathIF> mqttSupportFile;
+
+    // Where everything is, from the environment.
+    const VeltaEnvironment endpoints;
+    const FileEnvironment files;
+    const std::function<void(std::string_view, std::string_view)> pruneProvisionFile;
+    const std::function<connman::ToggleResult(connman::ConnectionType, bool)> toggleConnection;
+
+    mutable std::mutex handOver;
+
+private:
+    void BuildHandlerTables();
+    // Writes the granted settings and flags the approval, both under the lock.
+    void StoreApproval(const std::function<void(AssociationInfo&)>& grant);
+};
+
+}  // namespace tvo

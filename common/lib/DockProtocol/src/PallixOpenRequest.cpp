@@ -1,0 +1,136 @@
+// The open exchange with the dock's agent: the camera's serial number goes
+// out, the server information and the proxy come back.
+
+#include "DockProtoPallixImpl.h"
+
+#include <HttpRest/HttpClient.h>
+#include <Logger/LogClient.h>
+
+#include <cpprest/http_msg.h>
+#include <cpprest/json.h>
+
+#include <exception>
+
+namespace tvo {
+namespace {
+
+constexpr std::string_view kSource = "common/lib/DockProtocol/src/PallixOpenRequest.cpp";
+constexpr int kAttempts = 3;
+constexpr std::chrono::milliseconds kPauseAfterException{500};
+constexpr const char* kOpenPath = "/emapi/open";
+
+using RC = DockProtoIF::ReturnCode;
+using ServerInfo = DockProtoIF::ServerInfo;
+
+// An optional member: absent reads as empty text, another type throws.
+std::string OptionalString(const web::json::object& answer, const std::string& key) {
+    const auto found = answer.find(key);
+    return found == answer.end() ? std::string() : found->second.as_string();
+}
+
+// Sets the source back to empty however GetServerInfo ends.
+class SourceReset {
+public:
+    explicit SourceReset(DockProtoPallixImpl& owner) : owner(owner) {}
+    ~SourceReset() {
+        std::lock_guard<std::mutex> lock(owner.mutex);
+        owner.cancellationSource.reset();
+    }
+    SourceReset(const SourceReset&) = delete;
+    SourceReset& operator=(const SourceReset&) = delete;
+
+private:
+    DockProtoPallixImpl& owner;
+};
+
+}  // namespace
+
+DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
+    ServerInfo info = ServerInfo::Neutral();
+    auto source = std::make_shared<pplx::cancellation_token_source>();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        cancellationSource = source;
+    }
+    SourceReset reset(*this);
+
+    const std::string body = "{\"did\":\"" + serialNumber + "\"}";
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock)
+            << "Sending open request to Pallix (attempt " << attempt << "/" << kAttempts << ")";
+        try {
+            const std::string baseUri = "http://" + settings.dockHostName + ":" + agentPort;
+            // Bound to the USB interface: the dock's link-local address has
+            // no scope of its own in the hosts file.
+            const bool bindToInterface = true;
+            auto client = std::make_shared<HttpClient>(settings.interfaceName, bindToInterface, "", nullptr,
+                                                       baseUri, std::chrono::milliseconds(0), source, false);
+            const bool parsed =
+                client->request("POST", kOpenPath, body)
+                    .then([this, &info](web::http::http_response response) {
+                        return HandleOpenResponse(response, info);
+                    })
+                    .get();
+            if (parsed) {
+                PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Successfully parsed open response";
+                return {info, RC::Ok};
+            }
+        } catch (const std::exception& e) {
+            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
+            if (std::string_view(e.what()).find("cancel") != std::string_view::npos) {
+                PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Request canceled, stopping GetServerInfo";
+                break;
+            }
+            sleep(kPauseAfterException);
+        }
+    }
+    return {info, RC::Failed};
+}
+
+void DockProtoPallixImpl::Cancel() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cancellationSource) {
+        cancellationSource->cancel();
+    }
+}
+
+pplx::task<bool> DockProtoPallixImpl::HandleOpenResponse(const web::http::http_response& response,
+                                                         ServerInfo& info) const {
+    if (response.status_code() != web::http::status_codes::OK) {
+        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+            << "Received an error status in open request: " << response.status_code();
+        return pplx::task_from_result(false);
+    }
+    return response.extract_string().then([this, &info](const std::string& body) {
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << body;
+        return ReadOpenAnswer(body, info);
+    });
+}
+
+bool DockProtoPallixImpl::ReadOpenAnswer(const std::string& body, ServerInfo& info) const {
+    const web::json::value parsed = web::json::value::parse(body);
+    const web::json::object& answer = parsed.as_object();
+    // Written one by one: what an attempt read before failing stays in info.
+    info.stationId = answer.at("station_id").as_string();
+    info.roomDescription = OptionalString(answer, "room_description");
+    info.availableForCheckout = true;
+    info.ELLocationType = "Pallix";
+    info.slotId = 0;
+    info.serverUrlType = answer.at("server_url_type").as_string() == "HOSTNAME"
+                             ? DockProtoIF::ServerUrlType::Hostname
+                             : DockProtoIF::ServerUrlType::IpAddress;
+    info.primaryServerUrl = answer.at("server_primary_url").as_string();
+    info.secondaryServerUrl = OptionalString(answer, "server_secondary_url");
+    info.port = std::to_string(answer.at("server_port").as_integer());
+    info.tenantId = answer.at("tenant_id").as_string();
+    info.dnsIp = settings.dnsResolver;
+    info.useIPv6 = true;
+
+    if (!AddHostName(answer.at("connectHost").as_string(), settings.proxyHostName)) {
+        return false;
+    }
+    info.proxy = "http://" + settings.dockHostName + ":" + std::to_string(answer.at("connectPort").as_integer());
+    return true;
+}
+
+}  // namespace tvo

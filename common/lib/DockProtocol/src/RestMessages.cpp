@@ -1,0 +1,171 @@
+// The envelope, the header, the error and say-hello records, and the records
+// of the Oskin dock.
+
+#include <DockProtocol/RestMessages.h>
+
+namespace tvo::rest {
+
+using web::json::json_exception;
+using web::json::value;
+
+value GetRequiredValue(const web::json::object& object, const std::string& key) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        throw json_exception("key not found for" + key);
+    }
+    return found->second;
+}
+
+std::string RequiredString(const web::json::object& object, const std::string& key) {
+    return GetRequiredValue(object, key).as_string();
+}
+
+int RequiredInteger(const web::json::object& object, const std::string& key) {
+    return GetRequiredValue(object, key).as_integer();
+}
+
+bool RequiredBool(const web::json::object& object, const std::string& key) {
+    return GetRequiredValue(object, key).as_bool();
+}
+
+void OptionalString(const web::json::object& object, const std::string& key, std::string& member) {
+    const auto found = object.find(key);
+    if (found != object.end()) {
+        member = found->second.as_string();
+    }
+}
+
+MessageHeader ParseMessageHeader(const web::json::object& body) {
+    try {
+        const value header = GetRequiredValue(body, "message-header");
+        const auto& fields = header.as_object();
+        MessageHeader parsed;
+        OptionalString(fields, "ip_addr", parsed.ip_addr);
+        OptionalString(fields, "mac_id", parsed.mac_id);
+        OptionalString(fields, "serial_number", parsed.serial_number);
+        const auto port = fields.find("port_number");
+        if (port != fields.end()) {
+            parsed.port_number = static_cast<std::uint32_t>(port->second.as_integer());
+        }
+        return parsed;
+    } catch (const json_exception&) {
+        // Nobody acts on the sender's header; a broken one must not cost the message.
+        return MessageHeader{};
+    }
+}
+
+value WriteMessageHeader(const MessageHeader& header) {
+    value written = value::object(false);
+    written["ip_addr"] = value::string(header.ip_addr);
+    written["mac_id"] = value::string(header.mac_id);
+    written["serial_number"] = value::string(header.serial_number);
+    written["port_number"] = value::number(header.port_number);
+    return written;
+}
+
+value WriteEnvelope(std::string_view type, const MessageHeader& header) {
+    value written = value::object(false);
+    written["msg_type"] = value::string(std::string(type));
+    written["message-header"] = WriteMessageHeader(header);
+    return written;
+}
+
+value WriteErrorElement(const ErrorElement& error) {
+    value written = WriteEnvelope(ErrorElement::kType, error.header);
+    written["status_code"] = value::number(error.status_code);
+    written["message"] = value::string(error.message);
+    return written;
+}
+
+std::string ErrorReplyBody(std::uint32_t statusCode, const std::string& message) {
+    ErrorElement error;
+    error.status_code = statusCode;
+    error.message = message;
+    return WriteErrorElement(error).serialize();
+}
+
+SayHelloElement SayHelloElement::FromJson(const web::json::object& body) {
+    SayHelloElement hello;
+    OptionalString(body, "version", hello.version);
+    if (hello.version.empty()) {
+        hello.version = "N/A";
+    }
+    OptionalString(body, "api_version", hello.api_version);
+    return hello;
+}
+
+value SayHelloElement::ToJson() const {
+    value written = WriteEnvelope(kType, header);
+    written["version"] = value::string(version);
+    written["api_version"] = value::string(api_version);
+    return written;
+}
+
+value CapabilityElement::ToJson() const {
+    value written = value::object(false);
+    written["name"] = value::string(name);
+    value writtenOptions = value::object(false);
+    for (const auto& [key, option] : options) {
+        writtenOptions[key] = value::string(option);
+    }
+    written["options"] = writtenOptions;
+    return written;
+}
+
+SetServerInfoElement SetServerInfoElement::FromJson(const web::json::object& body) {
+    SetServerInfoElement info;
+    info.dns_ip = RequiredString(body, "dns_ip");
+    info.server_url_type = RequiredString(body, "server_url_type");
+    info.server_primary_url = RequiredString(body, "server_primary_url");
+    info.server_secondary_url = RequiredString(body, "server_secondary_url");
+    info.server_port = static_cast<std::uint32_t>(RequiredInteger(body, "server_port"));
+    info.tenant_id = RequiredString(body, "tenant_id");
+    info.room_description = RequiredString(body, "room_description");
+    info.station_id = RequiredString(body, "station_id");
+    return info;
+}
+
+value SetServerInfoElement::ToJson() const {
+    value written = WriteEnvelope(kType, header);
+    written["dns_ip"] = value::string(dns_ip);
+    written["server_url_type"] = value::string(server_url_type);
+    written["server_primary_url"] = value::string(server_primary_url);
+    written["server_secondary_url"] = value::string(server_secondary_url);
+    written["server_port"] = value::number(server_port);
+    written["tenant_id"] = value::string(tenant_id);
+    written["room_description"] = value::string(room_description);
+    written["station_id"] = value::string(station_id);
+    return written;
+}
+
+value ConnectionReadyElement::ToJson() const { return WriteEnvelope(kType, header); }
+
+value GetCameraConfigResponseElement::ToJson() const {
+    value written = WriteEnvelope(kType, header);
+    written["uri"] = value::string(uri);
+    return written;
+}
+
+value CameraCapabilitiesElement::ToJson() const {
+    value written = WriteEnvelope(kType, header);
+    value list = value::array(capabilities.size());
+    for (std::size_t i = 0; i < capabilities.size(); ++i) {
+        list[i] = capabilities[i].ToJson();
+    }
+    written["capabilities"] = list;
+    return written;
+}
+
+value UsbDeviceStatusResponseElement::ToJson() const {
+    value written = WriteEnvelope(kType, header);
+    written["provisioned"] = value::boolean(provisioned);
+    return written;
+}
+
+value SetServerInfoResponseElement::ToJson() const {
+    value written = WriteEnvelope(kType, header);
+    written["new_tenant_id"] = value::boolean(new_tenant_id);
+    return written;
+}
+
+}  // namespace tvo::rest

@@ -1,0 +1,45 @@
+#pragma once
+// The typical road of each dock kind: the sequence of operations a camera's
+// host runs when it sits in that dock.
+
+#include "RoadReport.h"
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace dockhost {
+
+struct RoadOptions {
+    std::string dock;
+    bool simulate = false;  // against the dock's simulator on loopback
+    bool json = false;
+    bool interactive = false;  // a person watches: progress lines allowed
+    std::string chip;  // Dravo adapter chip when simulated; empty: both, one after the other
+    bool allowWrites = false;  // Dravo: status writes to real hardware (PHY register, EEPROM byte)
+    int cancelAfterMs = -1;  // Pallix: Cancel from a second thread this long into GetServerInfo; <0 never
+};
+
+struct Road {
+    std::string dock;
+    std::string summary;
+    bool hasSimulator;
+    // Runs the road into the report; false when it could not run at all.
+    std::function<void(const RoadOptions&, RoadReport&)> run;
+};
+
+// Every road this tool knows, in the order `demo` runs them.
+const std::vector<Road>& Roads();
+const Road* FindRoad(const std::string& dock);
+
+// Runs one road and prints its verdict; true when every step was as expected.
+bool RunRoad(const RoadOptions& options, std::ostream& out);
+
+// The roads of the dock kinds.
+void RunDefaultRoad(const RoadOptions& options, RoadReport& report);
+void RunDravoRoad(const RoadOptions& options, RoadReport& report);
+void RunVeltaRoad(const RoadOptions& options, RoadReport& report);
+void RunPallixRoad(const RoadOptions& options, RoadReport& report);
+
+}  // namespace dockhost

@@ -1,0 +1,91 @@
+// dockhost: runs a dock's typical road against its simulator or a real dock.
+
+#include "Roads.h"
+
+#include <Logger/LogClient.h>
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+int Demo(bool json) {
+    int failed = 0;
+    for (const auto& road : dockhost::Roads()) {
+        if (!road.hasSimulator) {
+            continue;
+        }
+        dockhost::RoadOptions options;
+        options.dock = road.dock;
+        options.simulate = true;
+        options.json = json;
+        failed += dockhost::RunRoad(options, std::cout) ? 0 : 1;
+    }
+    if (!json) {
+        std::cout << (failed ? "demo: " + std::to_string(failed) + " road(s) failed\n"
+                             : std::string("demo: every road passed\n"));
+    }
+    return failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"dockhost: drive a camera dock through the docking library, step by step"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("dockhost ") + DOCKHOST_VERSION);
+
+    std::string level = "warning";
+    app.add_option("--log-level", level, "error, warning, info, detail or finest")
+        ->capture_default_str();
+
+    dockhost::RoadOptions options;
+    auto* road = app.add_subcommand("road", "run the typical road of one dock kind");
+    std::string docks;
+    for (const auto& known : dockhost::Roads()) {
+        docks += (docks.empty() ? "" : ", ") + known.dock;
+    }
+    road->add_option("--dock", options.dock, "dock kind (" + docks + "; any other name gets the default protocol)")
+        ->required();
+    road->add_flag("--simulate", options.simulate, "run against the dock's simulator on loopback");
+    road->add_flag("--json", options.json, "one JSON object per line instead of text");
+    road->add_option("--chip", options.chip,
+                     "Dravo adapter chip to simulate (default: both, one after the other)")
+        ->check(CLI::IsMember({"ax88179", "lan7850"}));
+    road->add_flag("--allow-writes", options.allowWrites,
+                   "without --simulate: let status writes change the real adapter");
+    road->add_option("--cancel-after", options.cancelAfterMs,
+                     "Pallix: call Cancel from a second thread this many ms into GetServerInfo")
+        ->check(CLI::Range(0, 60000));
+
+    bool demoJson = false;
+    auto* demo = app.add_subcommand("demo", "run every dock kind against its simulator");
+    demo->add_flag("--json", demoJson, "one JSON object per line instead of text");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+
+    tvo::LogLevel parsed{};
+    if (!tvo::ParseLogLevel(level, parsed)) {
+        std::cerr << "dockhost: unknown log level \"" << level
+                  << "\" (use error, warning, info, detail or finest)\n";
+        return 2;
+    }
+    tvo::LogClient::SetLevel(parsed);
+
+    try {
+        if (*road) {
+            options.interactive = isatty(STDOUT_FILENO) && !options.json;
+            return dockhost::RunRoad(options, std::cout) ? 0 : 1;
+        }
+        return Demo(demoJson);
+    } catch (const std::exception& error) {
+        std::cerr << "dockhost: " << error.what() << '\n';
+        return 3;
+    }
+}

@@ -1,0 +1,28 @@
+// docksim: emulated docks and their data, for work without the hardware.
+
+#include "Commands.h"
+
+#include <Logger/LogClient.h>
+
+#include <exception>
+#include <iostream>
+
+int main(int argc, char** argv) {
+    CLI::App app{"docksim: emulated docks and their data, for work without the hardware"};
+    app.require_subcommand(1);
+    // The protocol's information lines would drown the command's own output.
+    tvo::LogClient::SetLevel(tvo::LogLevel::Warning);
+    int status = 0;
+    tvo::DockSim::AddDravoCommands(app, status);
+    tvo::DockSim::AddVeltaCommands(app, status);
+    tvo::DockSim::AddPallixCommands(app, status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    } catch (const std::exception& error) {
+        std::cerr << "docksim: " << error.what() << '\n';
+        return 1;
+    }
+    return status;
+}
