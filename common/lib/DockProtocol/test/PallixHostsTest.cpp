@@ -28,10 +28,10 @@ TEST_F(PallixHosts, EachCallAppendsAWholeBlockEvenAfterALastLineWithoutNewline) 
     ScopedLogCapture log;
     EXPECT_TRUE(pallix.AddHostName("fe80::4040:83ff:fee4:6904", "pallix-dock.local"));
     EXPECT_TRUE(pallix.AddHostName("fe80::4040:83ff:fee4:6904", "pallix-dock.local"));
-    EXPECT_TRUE(pallix.AddHostName("192.168.7.1", "Proxy-2.local"));
+    EXPECT_TRUE(pallix.AddHostName("203.0.113.71", "Proxy-2.local"));
     const std::string block = "\n# Pallix address\nfe80::4040:83ff:fee4:6904\tpallix-dock.local\n";
     EXPECT_EQ(ReadFile(hostsFile),
-              "127.0.0.1\tlocalhost" + block + block + "\n# Pallix address\n192.168.7.1\tProxy-2.local\n");
+              "127.0.0.1\tlocalhost" + block + block + "\n# Pallix address\n203.0.113.71\tProxy-2.local\n");
     EXPECT_TRUE(log.Sink().Contains("Added pallix-dock.local to " + hostsFile));
 }
 
