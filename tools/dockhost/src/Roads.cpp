@@ -12,6 +12,8 @@ const std::vector<Road>& Roads() {
          RunDravoRoad},
         {"Velta", "USB gadget REST: hello, announcement until approved, server information, shutdown order",
          true, RunVeltaRoad},
+        {"Oskin", "USB gadget REST served to the base: hello, camera questions, tenant-checked server information",
+         true, RunOskinRoad},
         {"Pallix", "hello datagram, hosts-file entries, open request for the server information", true,
          RunPallixRoad},
     };

@@ -19,6 +19,7 @@ struct RoadOptions {
     std::string chip;  // Dravo adapter chip when simulated; empty: both, one after the other
     bool allowWrites = false;  // Dravo: status writes to real hardware (PHY register, EEPROM byte)
     int cancelAfterMs = -1;  // Pallix: Cancel from a second thread this long into GetServerInfo; <0 never
+    std::string cameraConfig;  // Oskin: the host's answers to the base; empty: built-in ones
 };
 
 struct Road {
@@ -40,6 +41,9 @@ bool RunRoad(const RoadOptions& options, std::ostream& out);
 void RunDefaultRoad(const RoadOptions& options, RoadReport& report);
 void RunDravoRoad(const RoadOptions& options, RoadReport& report);
 void RunVeltaRoad(const RoadOptions& options, RoadReport& report);
+// The base asks a camera of its own for firmware and configuration (simulated only).
+void RunVeltaFirmwareStep(RoadReport& report);
 void RunPallixRoad(const RoadOptions& options, RoadReport& report);
+void RunOskinRoad(const RoadOptions& options, RoadReport& report);
 
 }  // namespace dockhost

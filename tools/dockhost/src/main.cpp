@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
     road->add_option("--cancel-after", options.cancelAfterMs,
                      "Pallix: call Cancel from a second thread this many ms into GetServerInfo")
         ->check(CLI::Range(0, 60000));
+    road->add_option("--camera-config", options.cameraConfig,
+                     "Oskin: file with the host's answers (config_uri, provisioned, tenant_id, capability lines)")
+        ->check(CLI::ExistingFile);
 
     bool demoJson = false;
     auto* demo = app.add_subcommand("demo", "run every dock kind against its simulator");

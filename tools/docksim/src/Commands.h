@@ -8,6 +8,8 @@ namespace tvo::DockSim {
 
 void AddDravoCommands(CLI::App& app, int& status);
 void AddVeltaCommands(CLI::App& app, int& status);
+void AddVeltaFirmwareCommands(CLI::App& app, int& status);
 void AddPallixCommands(CLI::App& app, int& status);
+void AddOskinCommands(CLI::App& app, int& status);
 
 }  // namespace tvo::DockSim

@@ -5,6 +5,8 @@
 
 #include <DockProtocol/RestMessages.h>
 
+#include <filesystem>
+
 namespace tvo::DockSim {
 namespace {
 
@@ -90,6 +92,10 @@ RawReply VeltaBase::State::Answer(const RawRequest& request) {
         now = setup;
     }
 
+    if (request.method == "GET" && exchange.type.empty()) {
+        return AnswerLogDownload(std::move(exchange), now);
+    }
+
     NormalAnswer normal;
     const std::string_view type = exchange.type;
     if (request.method != "PUT") {
@@ -112,7 +118,7 @@ RawReply VeltaBase::State::Answer(const RawRequest& request) {
     } else if (type == rest::UploadStatusElement::kType || type == rest::ChargeStatusElement::kType) {
         normal.text = "OK";
     } else if (type == rest::RequestBaseLogElement::kType) {
-        normal.text = "\"LogReady\"";
+        normal.text = now.logReadyReply;
     } else {
         normal.status = 400;
         normal.text = "Unsupported message type: " + exchange.type;
@@ -133,10 +139,14 @@ RawReply VeltaBase::State::Answer(const RawRequest& request) {
     }
     reply.delay = script.delay;
     reply.hangUp = script.hangUp;
+    reply.never = script.never;
 
-    exchange.status = reply.hangUp ? 0 : reply.status;
-    exchange.reply = reply.hangUp ? std::string() : reply.body;
-    exchange.error = reply.hangUp ? "the base hung up without answering" : "";
+    const bool silent = reply.hangUp || reply.never;
+    exchange.status = silent ? 0 : reply.status;
+    exchange.reply = silent ? std::string() : reply.body;
+    exchange.error = reply.hangUp ? "the base hung up without answering"
+                     : reply.never ? "the base does not answer"
+                                   : "";
     // Recorded before the camera can see the answer, so that whoever waits
     // for the camera finds the exchange in the log.
     Record(exchange);
@@ -145,6 +155,34 @@ RawReply VeltaBase::State::Answer(const RawRequest& request) {
             worker->Post([this, grant, fault] { SendApproval(grant, fault); });
         };
     }
+    return reply;
+}
+
+RawReply VeltaBase::State::AnswerLogDownload(Exchange exchange, const VeltaBaseSetup& now) {
+    RawReply reply;
+    exchange.type = "";
+    if (now.baseLogFile.empty() || now.logDownload == LogDownload::Missing) {
+        reply.status = 404;
+        reply.body = "the base has no log";
+        exchange.status = reply.status;
+        exchange.reply = reply.body;
+        Record(exchange);
+        return reply;
+    }
+    reply.contentType = "application/octet-stream";
+    reply.bodyFile = now.baseLogFile;
+    std::error_code failed;
+    const auto size = std::filesystem::file_size(now.baseLogFile, failed);
+    if (now.logDownload == LogDownload::HalfWay) {
+        reply.cutAfter = failed ? 0 : static_cast<std::size_t>(size / 2);
+    }
+    reply.garble = now.logDownload == LogDownload::Garbage;
+    exchange.status = reply.status;
+    exchange.reply = "(" + std::to_string(failed ? 0 : size) + " bytes of log" +
+                     (now.logDownload == LogDownload::HalfWay   ? ", broken off half-way)"
+                      : now.logDownload == LogDownload::Garbage ? ", garbled)"
+                                                                : ")");
+    Record(exchange);
     return reply;
 }
 
@@ -178,6 +216,11 @@ ProtocolEnvironment VeltaBase::Environment() const {
     velta.helloTimeout = std::chrono::milliseconds(1000);
     velta.requestTimeout = std::chrono::milliseconds(3000);
     environment.files.mqttSupportMarker = state->setup.mqttMarker;
+    if (const auto& folder = state->setup.cameraLogFolder; !folder.empty()) {
+        environment.files.baseLogCopy = folder + "/velta.log";
+        environment.files.trimmedBaseLogCopy = folder + "/velta-trimmed.log";
+        velta.logPipe = folder + "/wifilogpipe";
+    }
 
     std::shared_ptr<State> shared = state;
     environment.system.pruneProvisionFile = [shared](std::string_view, std::string_view) {
@@ -203,6 +246,16 @@ const VeltaBaseSetup& VeltaBase::Setup() const { return state->setup; }
 void VeltaBase::SetReply(const std::string& type, ReplyScript script) {
     std::lock_guard<std::mutex> lock(state->mutex);
     state->setup.replies[type] = script;
+}
+
+void VeltaBase::SetLogDownload(LogDownload how) {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->setup.logDownload = how;
+}
+
+void VeltaBase::SetLogReadyReply(std::string text) {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->setup.logReadyReply = std::move(text);
 }
 
 void VeltaBase::SetApproval(ApprovalMode mode, int approveAfter) {

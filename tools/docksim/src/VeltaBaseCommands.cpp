@@ -9,6 +9,8 @@
 #include <pthread.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -37,6 +39,37 @@ struct VeltaOptions {
     long sendDelayMs = 0;
     double seconds = -1;
     std::size_t bodyChars = 160;
+    std::string logFile;
+    std::size_t logBytes = 0;
+    std::string logDownload = "whole";
+    std::string logReady = "\"LogReady\"";
+};
+
+// A generated base log in a private temporary folder, gone with the object.
+class GeneratedLog {
+public:
+    explicit GeneratedLog(std::size_t bytes) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/docksim-velta-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (::mkdtemp(name.data()) == nullptr) {
+            throw std::runtime_error("cannot make a folder for the base log: " + pattern);
+        }
+        folder = name.data();
+        path = folder + "/base.log";
+        lines = GenerateBaseLog(path, bytes);
+    }
+    ~GeneratedLog() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    GeneratedLog(const GeneratedLog&) = delete;
+    GeneratedLog& operator=(const GeneratedLog&) = delete;
+
+    std::string folder;
+    std::string path;
+    std::size_t lines = 0;
 };
 
 std::pair<std::string, int> HostAndPort(const std::string& text) {
@@ -78,12 +111,20 @@ VeltaBaseSetup SetupFrom(const VeltaOptions& options) {
                                             : ApprovalMode::AfterAnnouncements;
     setup.grant.withMqtt = options.mqtt;
     setup.approvalFault = FaultNamed(options.approvalFault);
+    const auto download = ParseLogDownload(options.logDownload);
+    if (!download) {
+        throw std::invalid_argument("unknown log download '" + options.logDownload +
+                                    "' (whole, half-way, garbage, missing)");
+    }
+    setup.logDownload = *download;
+    setup.logReadyReply = options.logReady;
+    setup.baseLogFile = options.logFile;
     for (const auto& reply : options.replies) {
         const auto equals = reply.find('=');
         const auto script = equals == std::string::npos ? std::nullopt : ParseReplyScript(reply.substr(equals + 1));
         if (!script) {
             throw std::invalid_argument("bad reply '" + reply +
-                                        "' (TYPE=slow:MS, TYPE=STATUS, TYPE=close or TYPE=<body fault>)");
+                                        "' (TYPE=slow:MS, TYPE=STATUS, TYPE=close, TYPE=never or TYPE=<body fault>)");
         }
         setup.replies[reply.substr(0, equals)] = *script;
     }
@@ -137,13 +178,20 @@ void SendAction(VeltaBase& base, const std::string& action) {
 // Runs until the time is over or SIGINT/SIGTERM arrives. The signals are
 // blocked before any thread starts, so that only this wait takes them.
 int Serve(const VeltaOptions& options) {
-    const VeltaBaseSetup setup = SetupFrom(options);
+    VeltaBaseSetup setup = SetupFrom(options);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    std::unique_ptr<GeneratedLog> generated;
+    if (options.logFile.empty() && options.logBytes > 0) {
+        generated = std::make_unique<GeneratedLog>(options.logBytes);
+        setup.baseLogFile = generated->path;
+        std::cout << "base log: " << generated->path << ", " << generated->lines << " lines, tick stamps "
+                  << BaseLogTick(0) << " to " << BaseLogTick(generated->lines - 1) << std::endl;
+    }
     VeltaBase base(setup);
     const std::size_t bodyChars = options.bodyChars;
     base.Watch([bodyChars](const Exchange& exchange) { std::cout << Describe(exchange, bodyChars) << std::endl; });
@@ -199,8 +247,18 @@ void AddVeltaCommands(CLI::App& app, int& status) {
                       "break the approval: none, malformed, wrong-types, missing, huge")
         ->capture_default_str();
     velta->add_option("--reply", options->replies,
-                      "answer a message type badly: TYPE=slow:MS, TYPE=STATUS, TYPE=close, "
+                      "answer a message type badly: TYPE=slow:MS, TYPE=STATUS, TYPE=close, TYPE=never, "
                       "TYPE=malformed|wrong-types|missing|huge");
+    velta->add_option("--log-file", options->logFile, "serve this file as the base's log");
+    velta->add_option("--log-bytes", options->logBytes,
+                      "serve a generated log of about this many bytes, with tick stamps (without --log-file)")
+        ->capture_default_str();
+    velta->add_option("--log-download", options->logDownload,
+                      "how the log is served: whole, half-way (breaks off), garbage, missing (404)")
+        ->capture_default_str();
+    velta->add_option("--log-ready", options->logReady,
+                      "answer to the camera's log request; anything but \"LogReady\" keeps it waiting")
+        ->capture_default_str();
     velta->add_option("--send", options->sends,
                       "send to the camera at start, in order: approval[:FAULT], charge[:F[:NTC]], ignition:N, "
                       "shutdown-state:N, shutdown-now, terminate, unknown[:TYPE], hang-up");

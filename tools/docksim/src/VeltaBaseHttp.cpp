@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -243,9 +244,70 @@ bool LoopbackHttpServer::ReadRequest(int connection, RawRequest& request, unsign
     return true;
 }
 
-bool LoopbackHttpServer::Pause(std::chrono::milliseconds delay) {
-    std::unique_lock<std::mutex> lock(stopMutex);
-    return !stopped.wait_for(lock, delay, [this] { return stopping.load(); });
+bool LoopbackHttpServer::Pause(int connection, std::chrono::milliseconds delay, bool never) {
+    if (!never && delay.count() <= 0) {
+        return !stopping;
+    }
+    // A camera that cancels closes its connection; the base stops waiting
+    // then, so that one abandoned request does not hold up the next.
+    const auto deadline = std::chrono::steady_clock::now() + delay;
+    for (;;) {
+        int wait = -1;
+        if (!never) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                return !stopping;
+            }
+            wait = static_cast<int>(std::min<long long>(left.count(), 60000));
+        }
+        pollfd watched[2] = {{connection, POLLRDHUP, 0}, {wakeRead.Get(), POLLIN, 0}};
+        const int ready = ::poll(watched, 2, wait);
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready > 0) {
+            return false;  // hung up, or stopping
+        }
+    }
+}
+
+void LoopbackHttpServer::SendFile(int connection, const RawReply& reply) {
+    FileDescriptor file(::open(reply.bodyFile.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat facts {};
+    if (!file.IsOpen() || ::fstat(file.Get(), &facts) != 0) {
+        const std::string why = "cannot read " + reply.bodyFile + ": " + std::strerror(errno);
+        WriteAll(connection, StatusLine(500) + "Content-Type: text/plain\r\nContent-Length: " +
+                                 std::to_string(why.size()) + "\r\nConnection: close\r\n\r\n" + why);
+        return;
+    }
+    const auto size = static_cast<std::size_t>(facts.st_size);
+    if (!WriteAll(connection, StatusLine(reply.status) + "Content-Type: " + reply.contentType +
+                                  "\r\nContent-Length: " + std::to_string(size) + "\r\nConnection: close\r\n\r\n")) {
+        return;
+    }
+    std::string chunk(256 * 1024, '\0');
+    std::size_t left = std::min(size, reply.cutAfter);
+    while (left > 0) {
+        const ssize_t n = ::read(file.Get(), chunk.data(), std::min(left, chunk.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0 || stopping) {
+            return;
+        }
+        chunk.resize(static_cast<std::size_t>(n));
+        if (reply.garble) {
+            for (auto& c : chunk) {
+                c = static_cast<char>(static_cast<unsigned char>(c) | 0x80u);
+            }
+        }
+        if (!WriteAll(connection, chunk)) {
+            return;
+        }
+        left -= static_cast<std::size_t>(n);
+        chunk.resize(256 * 1024);
+    }
 }
 
 void LoopbackHttpServer::Serve(int connection) {
@@ -265,7 +327,10 @@ void LoopbackHttpServer::Serve(int connection) {
         reply.status = 500;
         reply.body = e.what();
     }
-    if (Pause(reply.delay) && !reply.hangUp) {
+    const bool answer = Pause(connection, reply.delay, reply.never) && !reply.hangUp;
+    if (answer && !reply.bodyFile.empty()) {
+        SendFile(connection, reply);
+    } else if (answer) {
         WriteAll(connection, StatusLine(reply.status) + "Content-Type: " + reply.contentType +
                                  "\r\nContent-Length: " + std::to_string(reply.body.size()) +
                                  "\r\nConnection: close\r\n\r\n" + reply.body);

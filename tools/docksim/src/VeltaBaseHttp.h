@@ -24,9 +24,18 @@ struct RawRequest {
 struct RawReply {
     std::chrono::milliseconds delay{0};
     bool hangUp = false;
+    // No answer until the peer hangs up or the server stops.
+    bool never = false;
     unsigned status = 200;
     std::string contentType = "text/plain";
     std::string body;
+    // When set, the body is this file's content instead, streamed.
+    std::string bodyFile;
+    // Bytes of the file sent before the connection is dropped; the head
+    // still promises the whole file.
+    std::size_t cutAfter = std::string::npos;
+    // Each byte of the file is sent with its top bit set: no text at all.
+    bool garble = false;
     // Runs once the reply is on its way (or dropped).
     std::function<void()> after;
 };
@@ -50,8 +59,10 @@ private:
     // False when the peer went quiet, broke off, or the server is stopping.
     bool ReadRequest(int connection, RawRequest& request, unsigned& refusal);
     bool WaitReadable(int connection);
-    // Waits the delay unless the server stops first; false when stopping.
-    bool Pause(std::chrono::milliseconds delay);
+    // Waits the delay (never: without end) unless the server stops or the
+    // peer hangs up first; false then.
+    bool Pause(int connection, std::chrono::milliseconds delay, bool never);
+    void SendFile(int connection, const RawReply& reply);
 
     Handler handler;
     FileDescriptor listener;

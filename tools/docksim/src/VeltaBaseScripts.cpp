@@ -34,6 +34,10 @@ std::optional<ReplyScript> ParseReplyScript(const std::string& text) {
         script.hangUp = true;
         return script;
     }
+    if (text == "never") {
+        script.never = true;
+        return script;
+    }
     if (const auto fault = ParseBodyFault(text)) {
         script.body = *fault;
         return script;
@@ -55,6 +59,14 @@ std::optional<ReplyScript> ParseReplyScript(const std::string& text) {
         }
     } catch (const std::exception&) {
     }
+    return std::nullopt;
+}
+
+std::optional<LogDownload> ParseLogDownload(const std::string& name) {
+    if (name == "whole") return LogDownload::Whole;
+    if (name == "half-way") return LogDownload::HalfWay;
+    if (name == "garbage") return LogDownload::Garbage;
+    if (name == "missing") return LogDownload::Missing;
     return std::nullopt;
 }
 

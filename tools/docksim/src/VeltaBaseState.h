@@ -47,6 +47,8 @@ struct VeltaBase::State {
     explicit State(VeltaBaseSetup setup);
 
     RawReply Answer(const RawRequest& request);
+    // A GET of the base address: the base's log file, as the setup breaks it.
+    RawReply AnswerLogDownload(Exchange exchange, const VeltaBaseSetup& now);
     void Record(const Exchange& exchange);
     Exchange Send(const std::string& method, const std::string& query, const std::string& body);
     Exchange SendMessage(const std::string& type, web::json::value message, BodyFault fault);

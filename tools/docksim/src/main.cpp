@@ -15,7 +15,9 @@ int main(int argc, char** argv) {
     int status = 0;
     tvo::DockSim::AddDravoCommands(app, status);
     tvo::DockSim::AddVeltaCommands(app, status);
+    tvo::DockSim::AddVeltaFirmwareCommands(app, status);
     tvo::DockSim::AddPallixCommands(app, status);
+    tvo::DockSim::AddOskinCommands(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

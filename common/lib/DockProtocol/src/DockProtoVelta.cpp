@@ -273,18 +273,4 @@ DockProtoIF::Result<DockProtoIF::NetworkConfig> DockProtoVelta::DoProvisionNetwo
 DockProtoIF::Result<std::uint32_t> DockProtoVelta::DoGetShutdown() { return {0, RC::NotSupported}; }
 DockProtoIF::Result<std::uint32_t> DockProtoVelta::DoCheckNetwork() { return {0, RC::NotSupported}; }
 
-// ---- not offered yet: status reports and the base's log ----
-
-RC DockProtoVelta::DoSetUploadStatus(UploadStatus) { return RC::NotSupported; }
-DockProtoIF::AsyncResult DockProtoVelta::DoSetUploadStatusAsync(UploadStatus) {
-    return {nullptr, RC::NotSupported};
-}
-RC DockProtoVelta::DoSetChargeStatus(ChargeStatus) { return RC::NotSupported; }
-DockProtoIF::AsyncResult DockProtoVelta::DoSetChargeStatusAsync(ChargeStatus) {
-    return {nullptr, RC::NotSupported};
-}
-RC DockProtoVelta::DoRequestBaseLog(unsigned int) { return RC::NotSupported; }
-RC DockProtoVelta::DoDownloadBaseLog(unsigned int) { return RC::NotSupported; }
-std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int) { return 0; }
-
 }  // namespace tvo

@@ -10,6 +10,7 @@
 #include <FileSystem/Path.h>
 #include <HttpRest/HttpServer.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,6 +41,12 @@ public:
     std::string BaseURI() const;
     // The inbound server with its PUT and GET handlers; not yet listening.
     std::unique_ptr<HttpServer> MakeServer();
+
+    // ---- camera to base: status reports and the base's log ----
+    static constexpr std::chrono::milliseconds DefaultVeltaLogRequestTimeout{2000};
+    rest::ChargeStatusElement ChargeStatusHelper(DockProtoIF::ChargeStatus status) const;
+    // Downloads the base's log to files.baseLogCopy; a failure is only logged.
+    void GetVeltaLog();
 
     // ---- inbound dispatch (VeltaInbound.cpp) ----
     std::string processREST(HttpServer::HandlerMethodType method, std::string uri, std::string body);

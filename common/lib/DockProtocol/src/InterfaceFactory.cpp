@@ -3,6 +3,7 @@
 #include <DockProtocol/DockProtoDefault.h>
 #include <DockProtocol/DockProtoDravo.h>
 #include <DockProtocol/DockProtoVelta.h>
+#include <DockProtocol/DockProtoOskin.h>
 #include <DockProtocol/DockProtoPallix.h>
 
 namespace tvo {
@@ -17,6 +18,7 @@ std::unordered_map<std::string_view,
         {"DefaultIF", IFConstructor<DockProtoDefault, std::string_view, DockCallbackIF*>},
         {DockProtoDravo::Name, IFConstructor<DockProtoDravo, std::string_view, DockCallbackIF*>},
         {DockProtoVelta::Name, IFConstructor<DockProtoVelta, std::string_view, DockCallbackIF*>},
+        {DockProtoOskin::Name, IFConstructor<DockProtoOskin, std::string_view, DockCallbackIF*>},
         {DockProtoPallix::Name, IFConstructor<DockProtoPallix, std::string_view, DockCallbackIF*>},
     };
 

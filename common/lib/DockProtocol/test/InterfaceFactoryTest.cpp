@@ -16,7 +16,7 @@ std::unique_ptr<DockProtoIF> Make(std::string_view name, std::string_view arg = 
 }
 
 TEST(InterfaceFactory, UnknownEmptyOrMiscasedNamesYieldTheDefaultProtocol) {
-    for (std::string_view name : {"", "dravo", "VELTA", "Pallix ", "Nonesuch", "DefaultIF"}) {
+    for (std::string_view name : {"", "dravo", "VELTA", "oskin", "Pallix ", "Nonesuch", "DefaultIF"}) {
         auto dock = Make(name, "ignored");
         ASSERT_NE(dock, nullptr) << name;
         EXPECT_NE(dynamic_cast<DockProtoDefault*>(dock.get()), nullptr) << name;
@@ -33,6 +33,14 @@ TEST(InterfaceFactory, RegistryKeysAreExactAndHaveStaticStorage) {
         // Every class answers its key, except the default one.
         EXPECT_EQ(dock->GetName(), key == "DefaultIF" ? "Default" : key);
     }
+}
+
+TEST(InterfaceFactory, EveryDockKindIsRegistered) {
+    auto& constructors = IF<DockProtoIF>::ifConstructors<std::string_view, DockCallbackIF*>;
+    for (std::string_view name : {"Dravo", "Velta", "Oskin", "Pallix"}) {
+        EXPECT_EQ(constructors.count(name), 1u) << name;
+    }
+    EXPECT_EQ(constructors.size(), 5u);
 }
 
 TEST(DockProtoDefault, AnswersEveryOperationWithItsFixedResult) {

@@ -67,7 +67,8 @@ TEST_F(VeltaInbound, DispatchesByTheWholeRestOfTheQueryAndTheMethodsTable) {
              Case{"PUT", "?type=", "Unsupported message type: "},
              Case{"PUT", "?Type=charge_status", kMissingType},
              Case{"PUT", "", kMissingType},
-             Case{"GET", "?type=get_camera_config", "Unsupported message type: get_camera_config"},
+             Case{"GET", "?type=get_camera_config_response",
+                  "Unsupported message type: get_camera_config_response"},
          }) {
         const Exchange answer = rig.base.Send(c.method, c.query, body);
         EXPECT_EQ(answer.status, 200u) << c.method << ' ' << c.query;

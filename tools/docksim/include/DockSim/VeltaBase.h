@@ -1,7 +1,8 @@
 #pragma once
 // An emulated Velta base on loopback, for tests, dockhost and people who
 // reproduce a field problem. It answers the camera's PUTs as a base would
-// (version, acknowledged announcement, room and station), sends the base's
+// (version, acknowledged announcement, room and station, status reports, the
+// log request and the log file itself), sends the base's
 // own requests to the camera's inbound server (approval, charge reports,
 // ignition, shutdown and terminate orders), misbehaves on request, and keeps
 // a log of every exchange in both directions.
@@ -35,10 +36,28 @@ struct ReplyScript {
     std::chrono::milliseconds delay{0};  // answer slowly
     unsigned status = 200;               // any other status, e.g. 500
     bool hangUp = false;                 // close the connection without answering
+    bool never = false;                  // hold the request until the camera gives up
     BodyFault body = BodyFault::None;
 };
-// "slow:MS", "500" (any status), "close", or a body fault name.
+// "slow:MS", "500" (any status), "close", "never", or a body fault name.
 std::optional<ReplyScript> ParseReplyScript(const std::string& text);
+
+// How the base serves its log file (a GET of its base address).
+enum class LogDownload {
+    Whole,
+    HalfWay,  // promises the whole file, breaks off in the middle
+    Garbage,  // the right length of bytes that are no log text
+    Missing,  // 404: the base has no log
+};
+std::optional<LogDownload> ParseLogDownload(const std::string& name);  // "whole", "half-way", ...
+
+// Writes a base log of about `bytes` bytes: one line per tick stamp, the
+// stamps ascending from firstTick by tickStep and at least 100000, so that
+// no other number in the log contains one. Returns the number of lines.
+std::size_t GenerateBaseLog(const std::string& path, std::size_t bytes, std::uint32_t firstTick = 100000,
+                            std::uint32_t tickStep = 7);
+// The tick stamp of a line of a generated log (0 is the first line).
+std::uint32_t BaseLogTick(std::size_t line, std::uint32_t firstTick = 100000, std::uint32_t tickStep = 7);
 
 enum class ApprovalMode {
     AfterAnnouncements,  // approve every announcement from the approveAfter-th on
@@ -90,6 +109,16 @@ struct VeltaBaseSetup {
     std::chrono::milliseconds sendTimeout{5000};  // the base's requests to the camera
     std::size_t hugeBodyBytes = 4 * 1024 * 1024;
     std::string mqttMarker;  // the camera's MQTT support marker file; empty: none
+
+    // The base's own log, served for download; empty: the base has none (404).
+    std::string baseLogFile;
+    LogDownload logDownload = LogDownload::Whole;
+    // The answer to the camera's log request; a base still preparing its log
+    // answers something else.
+    std::string logReadyReply = "\"LogReady\"";
+    // Where the camera keeps its copies of the base log and its log pipe;
+    // empty: the production paths.
+    std::string cameraLogFolder;
 };
 
 struct Exchange {
@@ -124,6 +153,8 @@ public:
     const VeltaBaseSetup& Setup() const;
 
     void SetReply(const std::string& type, ReplyScript script);
+    void SetLogDownload(LogDownload how);
+    void SetLogReadyReply(std::string text);
     void SetApproval(ApprovalMode mode, int approveAfter = 1);
     // The next gadget start-ups through the environment fail with this error.
     void FailGadget(int times, std::string error);

@@ -62,6 +62,10 @@ protected:
     ReturnCode DoCancel() override;
 
 private:
+    // Whether an upload report for this link status is due; remembers it when
+    // it is, before the report's outcome is known.
+    bool CheckLinkStatusChanged(rest::UploadLinkStatus status);
+
     std::unique_ptr<DockProtoVeltaImpl> impl;
     rest::UploadLinkStatus lastLinkStatus = 0;  // last upload link status sent
 };

@@ -50,8 +50,13 @@ struct VeltaEnvironment {
     std::string logPipe = "/tmp/wifilogpipe";
     // Time limit of each version request of SayHello.
     std::chrono::milliseconds helloTimeout{3000};
-    // Announcement and server information; 0 is the HTTP client's own limit.
+    // Announcement, server information and status reports; 0 is the HTTP
+    // client's own limit.
     std::chrono::milliseconds requestTimeout{0};
+    // The base's answer whether its log is ready.
+    std::chrono::milliseconds logRequestTimeout{2000};
+    // Download of the base's log; 0 is the HTTP client's own limit.
+    std::chrono::milliseconds logDownloadTimeout{0};
 };
 
 struct OskinEnvironment {

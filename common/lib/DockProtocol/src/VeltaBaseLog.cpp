@@ -1,0 +1,280 @@
+// The Velta base's log: asked for, downloaded, cut at the host's tick and
+// streamed into the named pipe that the camera's log collector reads.
+// The log can be tens of megabytes, so it is never read into memory whole:
+// trimming works on a read-only mapping, and the pipe is fed in chunks.
+
+#include <DockProtocol/DockProtoVelta.h>
+
+#include "DockProtoVeltaImpl.h"
+
+#include <FileDescriptor/FileDescriptor.h>
+#include <HttpRest/HttpClient.h>
+#include <Logger/LogClient.h>
+#include <MappedFile/MappedFile.h>
+
+#include <cpprest/http_msg.h>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <vector>
+
+namespace tvo {
+namespace {
+
+constexpr std::string_view kSource = "common/lib/DockProtocol/src/VeltaBaseLog.cpp";
+constexpr std::size_t kChunk = 256 * 1024;
+
+using RC = DockProtoIF::ReturnCode;
+
+// Keeps SIGPIPE from this thread while the pipe is written, so that a log
+// collector that goes away shows as EPIPE instead of ending the camera's
+// process. The host's own signal disposition stays untouched: a SIGPIPE that
+// our writes raised is taken off the pending set before the mask is restored.
+class SigpipeGuard {
+public:
+    SigpipeGuard() {
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        sigset_t pending;
+        sigemptyset(&pending);
+        pendingBefore = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    }
+    ~SigpipeGuard() {
+        if (raised && !pendingBefore) {
+            const timespec none{0, 0};
+            while (sigtimedwait(&pipeOnly, nullptr, &none) < 0 && errno == EINTR) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    SigpipeGuard(const SigpipeGuard&) = delete;
+    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+    void NoteBrokenPipe() { raised = true; }
+
+private:
+    sigset_t pipeOnly;
+    sigset_t previous;
+    bool pendingBefore = false;
+    bool raised = false;
+};
+
+// The write end of the log pipe, with a stream's sticky failure state.
+class PipeWriter {
+public:
+    // Blocks until a reader has opened the pipe, as a pipe stream would.
+    explicit PipeWriter(const std::string& path) {
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            Fail(errno);
+        }
+        pipe.Reset(fd);
+    }
+
+    bool Failed() const { return error != 0; }
+
+    // Copies everything from source into the pipe, kernel to kernel where
+    // the file system allows it.
+    void CopyFrom(int source) {
+        if (Failed()) {
+            return;
+        }
+        SigpipeGuard guard;
+        bool spliceWorks = true;
+        std::vector<char> buffer;
+        for (;;) {
+            ssize_t moved = -1;
+            if (spliceWorks) {
+                moved = ::splice(source, nullptr, pipe.Get(), nullptr, kChunk, SPLICE_F_MOVE);
+                if (moved < 0 && (errno == EINVAL || errno == ENOSYS)) {
+                    spliceWorks = false;
+                    continue;
+                }
+            } else {
+                if (buffer.empty()) {
+                    buffer.resize(kChunk);
+                }
+                moved = ::read(source, buffer.data(), buffer.size());
+                if (moved > 0 && !WriteAll(buffer.data(), static_cast<std::size_t>(moved), guard)) {
+                    return;
+                }
+            }
+            if (moved == 0) {
+                return;
+            }
+            if (moved < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno == EPIPE) {
+                    guard.NoteBrokenPipe();
+                }
+                Fail(errno);
+                return;
+            }
+        }
+    }
+
+private:
+    bool WriteAll(const char* data, std::size_t size, SigpipeGuard& guard) {
+        while (size > 0) {
+            const ssize_t written = ::write(pipe.Get(), data, size);
+            if (written < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno == EPIPE) {
+                    guard.NoteBrokenPipe();
+                }
+                Fail(errno);
+                return false;
+            }
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        }
+        return true;
+    }
+
+    void Fail(int number) {
+        error = number;
+        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest) << "Log pipe: " << std::strerror(number);
+    }
+
+    FileDescriptor pipe;
+    int error = 0;
+};
+
+FileDescriptor OpenForReading(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return FileDescriptor(fd);
+}
+
+}  // namespace
+
+void DockProtoVeltaImpl::GetVeltaLog() {
+    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Copying velta log to  " << files.baseLogCopy;
+    HttpClient client(nullptr, BaseURI(), endpoints.logDownloadTimeout, nullptr);
+    if (client.download(files.baseLogCopy)) {
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "We downloaded the velta log from the velta ";
+    } else {
+        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "We failed to download the velta log from the velta ";
+    }
+}
+
+RC DockProtoVelta::DoRequestBaseLog(unsigned int tick) {
+    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending RequestBaseLog to base...";
+    try {
+        rest::RequestBaseLogElement request;
+        request.sysTick = tick;
+        HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.logRequestTimeout, nullptr);
+        web::http::http_response response =
+            client.request("PUT", "?type=" + std::string(request.kType), request.ToJson().serialize()).get();
+        if (response.status_code() != web::http::status_codes::OK) {
+            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+                << "From the K410 to the Velta we failed to send a request to get a copy of the velta log, "
+                   "status code = "
+                << response.status_code();
+            return response.status_code() == web::http::status_codes::BadRequest ? RC::NotSupported : RC::Failed;
+        }
+        const std::string body = response.extract_string().get();
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received response: [" << body << "]";
+        if (body == impl->logReadyReply) {
+            return RC::Ok;
+        }
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+            << "No match: Received response: [" << body << "]" << " Expected: [" << impl->logReadyReply << "]";
+        return RC::InProgress;
+    } catch (const std::exception& e) {
+        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+            << "Failed to send RequestBaseLog message to base, exception: " << e.what();
+        return RC::Failed;
+    }
+}
+
+std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
+    if (tick == 0) {
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "1st run since camera booted, just copy the whole file.";
+        return 0;
+    }
+    const MappedFile log(impl->files.baseLogCopy, false);
+    const std::string marker = std::to_string(tick);
+    const std::string_view whole = log.GetView(0, MappedFile::npos);
+    if (!log.IsOpen() || (log.Size() != 0 && whole.data() == nullptr)) {
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "VeltaLog file failed to trim ";
+        return 0;
+    }
+    const auto position = whole.size() > marker.size() ? whole.find(marker) : std::string_view::npos;
+    if (position == std::string_view::npos) {
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+            << "file marker not found, just keep the whole velta log file.";
+        return 0;
+    }
+    const std::string_view kept = whole.substr(position);
+    std::ofstream trimmed(impl->files.trimmedBaseLogCopy, std::ios::out | std::ios::binary | std::ios::trunc);
+    trimmed.write(kept.data(), static_cast<std::streamsize>(kept.size()));
+    trimmed.flush();
+    trimmed.close();
+    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+        << " TrimmedLog file has " << kept.size() << " size and original file had " << whole.size() << " size.";
+    return 1;
+}
+
+RC DockProtoVelta::DoDownloadBaseLog(unsigned int tick) {
+    impl->GetVeltaLog();
+    const std::uint32_t trimmedFlag = TrimBaseLogFile(tick);
+
+    const std::string& pipePath = impl->logPipePath;
+    std::remove(pipePath.c_str());
+    if (::mkfifo(pipePath.c_str(), 0644) != 0 && errno != EEXIST) {
+        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+            << "Velta protocol failed to create named pipe at " << pipePath << " error " << std::strerror(errno);
+        return RC::Failed;
+    }
+
+    const FileDescriptor downloaded = OpenForReading(impl->files.baseLogCopy);
+    if (!downloaded.IsOpen()) {
+        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "VeltaLog file not found at " << impl->files.baseLogCopy;
+        return RC::Failed;
+    }
+
+    PipeWriter pipe(pipePath);
+    if (trimmedFlag == 1) {
+        const FileDescriptor trimmed = OpenForReading(impl->files.trimmedBaseLogCopy);
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "TrimmedLog file is being moved into svlogd...";
+        if (!trimmed.IsOpen()) {
+            PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "TrimmedLog file failed to open...";
+            return RC::Failed;
+        }
+        pipe.CopyFrom(trimmed.Get());
+        if (pipe.Failed()) {
+            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "TrimmedLog file failed to transfer into svlogd...";
+            return RC::Failed;
+        }
+    } else {
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "currentLog file is being moved into svlogd...";
+        pipe.CopyFrom(downloaded.Get());
+        if (pipe.Failed()) {
+            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "currentLog file failed to transfer into svlogd...";
+            return RC::Failed;
+        }
+    }
+    return RC::Ok;
+}
+
+}  // namespace tvo

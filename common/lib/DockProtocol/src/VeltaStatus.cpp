@@ -1,0 +1,171 @@
+// Upload and charge status reports to the Velta base, blocking or handed to
+// the host as a RestHandle to poll.
+
+#include <DockProtocol/DockProtoVelta.h>
+
+#include "DockProtoVeltaImpl.h"
+
+#include <DockProtocol/RestHandle.h>
+#include <HttpRest/HttpClient.h>
+#include <Logger/LogClient.h>
+
+#include <cpprest/http_msg.h>
+
+#include <exception>
+#include <optional>
+
+namespace tvo {
+namespace {
+
+constexpr std::string_view kSource = "common/lib/DockProtocol/src/VeltaStatus.cpp";
+
+using RC = DockProtoIF::ReturnCode;
+
+std::string QueryFor(std::string_view type) { return "?type=" + std::string(type); }
+
+// The link status the base is told for an upload status; none for the
+// values the base has no use for (0, 5, and anything past the enumeration).
+std::optional<rest::UploadLinkStatus> LinkStatusFor(DockProtoIF::UploadStatus status) {
+    switch (static_cast<std::uint32_t>(status)) {
+        case 1: return 3;
+        case 2:
+        case 3: return 2;
+        case 4: return 4;
+        default: return std::nullopt;
+    }
+}
+
+std::string UploadMessage(rest::UploadLinkStatus linkStatus) {
+    rest::UploadStatusElement message;
+    message.upload_link_status = linkStatus;
+    message.upload_link_percent = 0;
+    return message.ToJson().serialize();
+}
+
+}  // namespace
+
+rest::ChargeStatusElement DockProtoVeltaImpl::ChargeStatusHelper(DockProtoIF::ChargeStatus status) const {
+    rest::ChargeStatusElement message;
+    switch (static_cast<std::uint32_t>(status)) {
+        case 0:
+        case 4: message.charge_state = "Not Charging"; break;
+        case 1: message.charge_state = "Full"; break;
+        case 2: message.charge_state = "Charging"; break;
+        case 3: message.charge_fault = 2; break;
+        default: break;
+    }
+    return message;
+}
+
+bool DockProtoVelta::CheckLinkStatusChanged(rest::UploadLinkStatus status) {
+    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+        << "CheckLinkStatusChanged - previous value " << lastLinkStatus << " new value is " << status;
+    const bool changed = lastLinkStatus == 0 || lastLinkStatus != status;
+    if (changed) {
+        lastLinkStatus = status;
+    }
+    return changed;
+}
+
+RC DockProtoVelta::DoSetUploadStatus(UploadStatus status) {
+    const auto linkStatus = LinkStatusFor(status);
+    if (!linkStatus) {
+        return RC::NotSupported;
+    }
+    const bool changed = CheckLinkStatusChanged(*linkStatus);
+    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "Link Status will be forwarded to the base - " << changed;
+    if (!changed) {
+        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+            << "Deferred sending Upload Status to base awaiting a state change.";
+        return RC::Ok;
+    }
+    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending Upload Status to base...";
+    try {
+        HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
+        const web::http::http_response response =
+            client.request("PUT", QueryFor(rest::UploadStatusElement::kType), UploadMessage(*linkStatus)).get();
+        if (response.status_code() != web::http::status_codes::OK) {
+            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+                << "UploadStatus send failed, status code=" << response.status_code();
+            return RC::Failed;
+        }
+        return RC::Ok;
+    } catch (const std::exception& e) {
+        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+            << "Failed to send UploadStatus message to base, exception: " << e.what();
+        return RC::Failed;
+    }
+}
+
+DockProtoIF::AsyncResult DockProtoVelta::DoSetUploadStatusAsync(UploadStatus status) {
+    const auto linkStatus = LinkStatusFor(status);
+    if (!linkStatus) {
+        return {nullptr, RC::NotSupported};
+    }
+    const bool changed = CheckLinkStatusChanged(*linkStatus);
+    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "Link Status will be forwarded to the base - " << changed;
+    if (!changed) {
+        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+            << "Deferred sending Upload Status to base awaiting a state change.";
+        return {nullptr, RC::Ok};
+    }
+    PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryRest) << "Sending Upload Status to base async...";
+    try {
+        auto client = std::make_unique<HttpClient>(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
+        auto response = std::make_unique<RestHandle::ResponseTask>(
+            client->request("PUT", QueryFor(rest::UploadStatusElement::kType), UploadMessage(*linkStatus)));
+        auto handle = std::make_unique<RestHandle>(std::move(client), std::move(response));
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+            << "Sending Upload Status to base async... (started), value: " << static_cast<std::uint32_t>(status);
+        return {std::move(handle), RC::InProgress};
+    } catch (const std::exception& e) {
+        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+            << "Failed to send UploadStatus message to base, exception: " << e.what();
+        return {nullptr, RC::Failed};
+    }
+}
+
+RC DockProtoVelta::DoSetChargeStatus(ChargeStatus status) {
+    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+        << "DoSetChargeStatus got a value of - " << static_cast<std::uint32_t>(status) << " from Battery Service";
+    const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
+    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending Charge Status to base...";
+    try {
+        HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
+        const web::http::http_response response =
+            client.request("PUT", QueryFor(rest::ChargeStatusElement::kType), message).get();
+        if (response.status_code() != web::http::status_codes::OK) {
+            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+                << "ChargeStatus send failed, status code=" << response.status_code();
+            return RC::Failed;
+        }
+        return RC::Ok;
+    } catch (const std::exception& e) {
+        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+            << "Failed to send ChargeStatus message to base, exception: " << e.what();
+        return RC::Failed;
+    }
+}
+
+DockProtoIF::AsyncResult DockProtoVelta::DoSetChargeStatusAsync(ChargeStatus status) {
+    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+        << "DoSetChargeStatusAsync got a value of - " << static_cast<std::uint32_t>(status)
+        << " from Battery Service";
+    const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
+    PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryRest) << "Sending Charge Status to base async ...";
+    try {
+        auto client = std::make_unique<HttpClient>(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
+        auto response = std::make_unique<RestHandle::ResponseTask>(
+            client->request("PUT", QueryFor(rest::ChargeStatusElement::kType), message));
+        auto handle = std::make_unique<RestHandle>(std::move(client), std::move(response));
+        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+            << "Sending ChargeStatus to base async... (started), value: " << static_cast<std::uint32_t>(status);
+        return {std::move(handle), RC::InProgress};
+    } catch (const std::exception& e) {
+        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+            << "Failed to send ChargeStatus message to base async, exception: " << e.what();
+        return {nullptr, RC::Failed};
+    }
+}
+
+}  // namespace tvo

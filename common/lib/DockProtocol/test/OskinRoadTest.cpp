@@ -1,0 +1,121 @@
+// The emulated Oskin base against the camera's server on loopback: the whole
+// road, every bad input, and pushes racing the host's reads.
+
+#include "OskinTestSupport.h"
+
+#include <DockProtocol/DockProtoOskin.h>
+#include <DockSim/OskinBase.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace tvo {
+namespace {
+
+using namespace oskintest;
+using RC = DockProtoIF::ReturnCode;
+using UrlType = DockProtoIF::ServerUrlType;
+
+class OskinRoad : public ::testing::Test {
+protected:
+    DockSim::OskinBase base;
+    DockSim::OskinCameraAnswers host{{"http://127.0.0.1/camera/config.json",
+                                      {{"video", {{"resolution", "1080p"}}}, {"gps", {}}},
+                                      true,
+                                      kTenant}};
+    DockProtoOskin dock{base.Environment(), &host};
+
+    void SetUp() override { ASSERT_EQ(dock.SayHello(), RC::Ok); }
+};
+
+TEST_F(OskinRoad, TheBasesWholeConversation) {
+    const auto hello = base.SayHello();
+    ASSERT_EQ(hello.status, 200u) << DockSim::Describe(hello);
+    EXPECT_EQ(Json(hello.reply).at("api_version").as_string(), "1.1");
+
+    EXPECT_EQ(base.ConnectionReady({"", "", "BASE-1", 0}).status, 200u);
+    EXPECT_EQ(host.ConnectionReadyCalls(), 1);
+    EXPECT_EQ(Json(base.GetCameraConfig().reply).at("uri").as_string(), "http://127.0.0.1/camera/config.json");
+    EXPECT_EQ(Json(base.GetCameraCapabilities().reply).at("capabilities").size(), 2u);
+    EXPECT_TRUE(Json(base.GetUsbDeviceStatus().reply).at("provisioned").as_bool());
+
+    // A foreign tenant is refused and leaves the camera location-only.
+    EXPECT_EQ(base.SetServerInfo(DockSim::SampleServerInfo(kOtherTenant)).status, 403u);
+    EXPECT_EQ(dock.GetServerInfo().value.serverUrlType, UrlType::LocationOnly);
+
+    const auto accepted = base.SetServerInfo(DockSim::SampleServerInfo(std::string(kTenant) + "\n"));
+    ASSERT_EQ(accepted.status, 200u);
+    EXPECT_FALSE(Json(accepted.reply).at("new_tenant_id").as_bool());
+    const auto info = dock.GetServerInfo().value;
+    EXPECT_EQ(info.serverUrlType, UrlType::Hostname);
+    EXPECT_EQ(info.primaryServerUrl, "evidence.oskin.example");
+    EXPECT_EQ(info.secondaryServerUrl, "evidence-2.oskin.example");
+    EXPECT_EQ(info.tenantId, kTenant);
+
+    // Without an API version in the query the messages are answered alike.
+    DockSim::OskinBaseSetup plain = base.Setup();
+    plain.apiVersion = "";
+    DockSim::OskinBase unversioned(plain);
+    EXPECT_EQ(unversioned.SayHello().status, 200u);
+    EXPECT_EQ(unversioned.SetServerInfo(DockSim::SampleServerInfo(kTenant)).status, 200u);
+}
+
+TEST_F(OskinRoad, BadInputsAreAnsweredWithoutHarm) {
+    ASSERT_EQ(base.SetServerInfo(DockSim::SampleServerInfo(kTenant)).status, 200u);
+    for (const auto& bad : base.BadInputs()) {
+        const auto exchange = base.SendBadInput(bad);
+        EXPECT_EQ(exchange.status, bad.expectedStatus) << DockSim::Describe(exchange);
+        // A push the camera cannot read forgets the earlier one; nothing else touches it.
+        const bool pushShaped = bad.method == "PUT" && bad.target.rfind("set_server_info", 0) == 0;
+        EXPECT_EQ(dock.GetServerInfo().value.serverUrlType == UrlType::Hostname, !pushShaped) << bad.name;
+        if (pushShaped) {
+            ASSERT_EQ(base.SetServerInfo(DockSim::SampleServerInfo(kTenant)).status, 200u);
+        }
+    }
+    EXPECT_EQ(base.SayHello().status, 200u);  // still serving
+}
+
+TEST_F(OskinRoad, HostReadsNeverSeeAHalfWrittenPush) {
+    // Two accepted pushes that differ in every converted field.
+    auto first = DockSim::SampleServerInfo(kTenant);
+    auto second = first;
+    second.server_url_type = "IPADDRESS";
+    second.server_primary_url = "10.9.9.9";
+    second.server_secondary_url = "10.9.9.10";
+    second.server_port = 8443;
+    second.dns_ip = "10.9.9.53";
+
+    // One connection of the base pushes while the host reads; the handler
+    // runs on the server's threads, the reads on this one.
+    std::atomic<bool> done{false};
+    std::thread pusher([&] {
+        for (int n = 0; n < 50; ++n) {
+            base.SetServerInfo(n % 2 ? first : second);
+        }
+        done = true;
+    });
+    int reads = 0;
+    while (!done) {
+        const auto info = dock.GetServerInfo().value;
+        ++reads;
+        if (info.serverUrlType == UrlType::Hostname) {
+            EXPECT_EQ(info.primaryServerUrl, first.server_primary_url);
+            EXPECT_EQ(info.port, "443");
+            EXPECT_EQ(info.dnsIp, first.dns_ip);
+        } else if (info.serverUrlType == UrlType::IpAddress) {
+            EXPECT_EQ(info.primaryServerUrl, second.server_primary_url);
+            EXPECT_EQ(info.port, "8443");
+            EXPECT_EQ(info.dnsIp, second.dns_ip);
+        } else {
+            // Between the reset and the store of a push.
+            EXPECT_EQ(info.serverUrlType, UrlType::LocationOnly);
+        }
+    }
+    pusher.join();
+    EXPECT_GT(reads, 0);
+}
+
+}  // namespace
+}  // namespace tvo
