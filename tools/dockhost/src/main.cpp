@@ -2,6 +2,7 @@
 
 #include "Roads.h"
 
+#include <HttpRest/HttpThreadPool.h>
 #include <Logger/LogClient.h>
 
 #include <CLI/CLI.hpp>
@@ -81,14 +82,18 @@ int main(int argc, char** argv) {
     }
     tvo::LogClient::SetLevel(parsed);
 
+    int status = 3;
     try {
         if (*road) {
             options.interactive = isatty(STDOUT_FILENO) && !options.json;
-            return dockhost::RunRoad(options, std::cout) ? 0 : 1;
+            status = dockhost::RunRoad(options, std::cout) ? 0 : 1;
+        } else {
+            status = Demo(demoJson);
         }
-        return Demo(demoJson);
     } catch (const std::exception& error) {
         std::cerr << "dockhost: " << error.what() << '\n';
-        return 3;
     }
+    // Work still queued at exit would never be freed.
+    tvo::DrainHttpThreadPool();
+    return status;
 }

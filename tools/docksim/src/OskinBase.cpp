@@ -41,8 +41,6 @@ std::string Describe(const OskinExchange& exchange, std::size_t bodyChars) {
     return line;
 }
 
-void FinishHttpWork() { DrainHttpThreadPool(); }
-
 rest::SetServerInfoElement SampleServerInfo(const std::string& tenantId) {
     rest::SetServerInfoElement info;
     info.dns_ip = "10.20.0.53";

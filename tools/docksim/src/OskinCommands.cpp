@@ -148,7 +148,6 @@ void AddOskinCommands(CLI::App& app, int& status) {
     command->callback([options, &status] {
         try {
             status = Run(*options);
-            FinishHttpWork();
         } catch (const std::exception& error) {
             std::cerr << "docksim oskin: " << error.what() << '\n';
             status = 2;

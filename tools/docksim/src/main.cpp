@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 
+#include <HttpRest/HttpThreadPool.h>
 #include <Logger/LogClient.h>
 
 #include <exception>
@@ -24,7 +25,9 @@ int main(int argc, char** argv) {
         return app.exit(error);
     } catch (const std::exception& error) {
         std::cerr << "docksim: " << error.what() << '\n';
-        return 1;
+        status = 1;
     }
+    // Work still queued at exit would never be freed.
+    tvo::DrainHttpThreadPool();
     return status;
 }

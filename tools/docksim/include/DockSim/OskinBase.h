@@ -51,9 +51,6 @@ struct OskinBadInput {
     unsigned expectedStatus;
 };
 
-// Lets the HTTP work still queued finish; a program calls it before it exits.
-void FinishHttpWork();
-
 // A server push with sane values and the given tenant.
 rest::SetServerInfoElement SampleServerInfo(const std::string& tenantId);
 
