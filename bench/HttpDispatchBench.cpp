@@ -6,18 +6,13 @@
 #include <memory>
 #include <string>
 
-#include <cpprest/http_client.h>
-#include <cpprest/http_listener.h>
-
+#include "BarePutServer.h"
 #include "HttpRest/HttpServer.h"
-#include "HttpRest/HttpThreadPool.h"
 #include "Logger/LogClient.h"
 #include "TestSupport/TestSupport.h"
 
 namespace tvo {
 namespace {
-
-using web::http::experimental::listener::http_listener;
 
 const std::string kBody =
     R"({"message-header":{"ip_addr":"","mac_id":"","port_number":0,"serial_number":""},)"
@@ -38,48 +33,17 @@ void StartHttpServer(const benchmark::State&) {
 }
 void StopHttpServer(const benchmark::State&) { server.reset(); }
 
-std::unique_ptr<http_listener> bare;
+std::unique_ptr<bench::BarePutServer> bare;
 void StartBareListener(const benchmark::State&) {
-    EnsureHttpThreadPool();
-    const int port = FreeTcpPort();
-    served = "http://127.0.0.1:" + std::to_string(port);
-    bare = std::make_unique<http_listener>(served + "/bench/");
-    bare->support(web::http::methods::PUT, [](web::http::http_request request) {
-        request.extract_utf8string(true).then([request](pplx::task<std::string> body) mutable {
-            try {
-                request.reply(web::http::status_codes::OK, body.get(), "application/json")
-                    .then([](pplx::task<void> sent) {
-                        try {
-                            sent.get();
-                        } catch (...) {
-                        }
-                    });
-            } catch (...) {
-            }
-        });
-    });
-    bare->open().wait();
+    served = "http://127.0.0.1:" + std::to_string(FreeTcpPort());
+    bare = std::make_unique<bench::BarePutServer>(
+        served + "/bench/", [](const std::string& body) { return body; }, "application/json");
 }
-void StopBareListener(const benchmark::State&) {
-    bare->close().wait();
-    bare.reset();
-}
+void StopBareListener(const benchmark::State&) { bare.reset(); }
 
 // Each benchmark thread is one client connection sending requests back to back.
 void EchoLoop(benchmark::State& state) {
-    web::http::client::http_client client(served);
-    for (auto _ : state) {
-        web::http::http_request request(web::http::methods::PUT);
-        request.set_request_uri("/bench/echo?type=charge_status");
-        request.set_body(kBody, "application/json");
-        web::http::http_response response = client.request(request).get();
-        const std::string echoed = response.extract_utf8string(true).get();
-        if (response.status_code() != 200 || echoed != kBody) {
-            state.SkipWithError("echo failed");
-            break;
-        }
-    }
-    state.counters["req/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    bench::PutBackToBack(state, served, "/bench/echo?type=charge_status", kBody, kBody);
 }
 
 void BM_HttpServerEcho(benchmark::State& state) { EchoLoop(state); }

@@ -3,26 +3,20 @@
 // cpprestsdk listener that answers the same requests with the same body, on
 // loopback.
 
-#include <benchmark/benchmark.h>
+#include "BarePutServer.h"
 
 #include <Common/VersionInfo.h>
 #include <DockProtocol/DockProtoOskin.h>
 #include <DockProtocol/RestMessages.h>
 #include <DockSim/OskinBase.h>
-#include <HttpRest/HttpThreadPool.h>
 #include <Logger/LogClient.h>
 #include <TestSupport/TestSupport.h>
-
-#include <cpprest/http_client.h>
-#include <cpprest/http_listener.h>
 
 #include <memory>
 #include <string>
 
 namespace tvo {
 namespace {
-
-using web::http::experimental::listener::http_listener;
 
 const std::string kHello = [] {
     rest::SayHelloElement hello;
@@ -60,52 +54,17 @@ void StartOskin(const benchmark::State&) {
 }
 void StopOskin(const benchmark::State&) { started.reset(); }
 
-std::unique_ptr<http_listener> bare;
+std::unique_ptr<bench::BarePutServer> bare;
 void StartBareListener(const benchmark::State&) {
-    EnsureHttpThreadPool();
     target = "http://127.0.0.1:" + std::to_string(FreeTcpPort()) + "/api/";
-    bare = std::make_unique<http_listener>(target);
-    bare->support(web::http::methods::PUT, [](web::http::http_request request) {
-        request.extract_utf8string(true).then([request](pplx::task<std::string> body) mutable {
-            try {
-                body.get();
-                request.reply(web::http::status_codes::OK, kReply, "application/json")
-                    .then([](pplx::task<void> sent) {
-                        try {
-                            sent.get();
-                        } catch (...) {
-                        }
-                    });
-            } catch (...) {
-            }
-        });
-    });
-    bare->open().wait();
+    bare = std::make_unique<bench::BarePutServer>(
+        target, [](const std::string&) { return kReply; }, "application/json");
 }
-void StopBareListener(const benchmark::State&) {
-    bare->close().wait();
-    bare.reset();
-}
+void StopBareListener(const benchmark::State&) { bare.reset(); }
 
 // Each benchmark thread is one connection of the base saying hello back to back.
 void Hellos(benchmark::State& state) {
-    if (target.empty()) {
-        state.SkipWithError("server did not start");
-        return;
-    }
-    web::http::client::http_client client(target);
-    for (auto _ : state) {
-        web::http::http_request request(web::http::methods::PUT);
-        request.set_request_uri("say_hello?api-version=1.1");
-        request.set_body(kHello, "application/json");
-        web::http::http_response response = client.request(request).get();
-        const std::string reply = response.extract_utf8string(true).get();
-        if (response.status_code() != 200 || reply != kReply) {
-            state.SkipWithError("say_hello not answered as expected");
-            break;
-        }
-    }
-    state.counters["req/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    bench::PutBackToBack(state, target, "say_hello?api-version=1.1", kHello, kReply);
 }
 
 void BM_OskinDispatch(benchmark::State& state) { Hellos(state); }

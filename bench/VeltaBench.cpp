@@ -3,17 +3,13 @@
 // same requests with the same reply, on loopback; and the resident memory a
 // started Velta object adds to the camera's process.
 
-#include <benchmark/benchmark.h>
+#include "BarePutServer.h"
 
 #include <DockProtocol/DockProtoVelta.h>
 #include <DockProtocol/RestMessages.h>
 #include <DockSim/VeltaBase.h>
-#include <HttpRest/HttpThreadPool.h>
 #include <Logger/LogClient.h>
 #include <TestSupport/TestSupport.h>
-
-#include <cpprest/http_client.h>
-#include <cpprest/http_listener.h>
 
 #include <fstream>
 #include <memory>
@@ -21,8 +17,6 @@
 
 namespace tvo {
 namespace {
-
-using web::http::experimental::listener::http_listener;
 
 const std::string kChargeReport = [] {
     rest::ChargeStatusElement report;
@@ -50,53 +44,18 @@ void StartVelta(const benchmark::State&) {
 }
 void StopVelta(const benchmark::State&) { started.reset(); }
 
-std::unique_ptr<http_listener> bare;
+std::unique_ptr<bench::BarePutServer> bare;
 void StartBareListener(const benchmark::State&) {
-    EnsureHttpThreadPool();
     target = "http://127.0.0.1:" + std::to_string(FreeTcpPort()) + "/UsbRest/1.0";
-    bare = std::make_unique<http_listener>(target);
-    bare->support(web::http::methods::PUT, [](web::http::http_request request) {
-        request.extract_utf8string(true).then([request](pplx::task<std::string> body) mutable {
-            try {
-                body.get();
-                request.reply(web::http::status_codes::OK, "OK", "text/plain; charset=utf-8")
-                    .then([](pplx::task<void> sent) {
-                        try {
-                            sent.get();
-                        } catch (...) {
-                        }
-                    });
-            } catch (...) {
-            }
-        });
-    });
-    bare->open().wait();
+    bare = std::make_unique<bench::BarePutServer>(
+        target, [](const std::string&) { return std::string("OK"); }, "text/plain; charset=utf-8");
 }
-void StopBareListener(const benchmark::State&) {
-    bare->close().wait();
-    bare.reset();
-}
+void StopBareListener(const benchmark::State&) { bare.reset(); }
 
 // Each benchmark thread is one connection of the base sending charge reports
 // back to back.
 void ChargeReports(benchmark::State& state) {
-    if (target.empty()) {
-        state.SkipWithError("server did not start");
-        return;
-    }
-    web::http::client::http_client client(target);
-    for (auto _ : state) {
-        web::http::http_request request(web::http::methods::PUT);
-        request.set_request_uri("?type=charge_status");
-        request.set_body(kChargeReport, "application/json");
-        web::http::http_response response = client.request(request).get();
-        const std::string reply = response.extract_utf8string(true).get();
-        if (response.status_code() != 200 || reply != "OK") {
-            state.SkipWithError("charge report not accepted");
-            break;
-        }
-    }
-    state.counters["req/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    bench::PutBackToBack(state, target, "?type=charge_status", kChargeReport, "OK");
 }
 
 long ResidentKilobytes() {
