@@ -11,7 +11,9 @@
 
 #include <cpprest/http_msg.h>
 
+#include <chrono>
 #include <exception>
+#include <memory>
 #include <optional>
 
 namespace tvo {
@@ -40,6 +42,33 @@ std::string UploadMessage(rest::UploadLinkStatus linkStatus) {
     message.upload_link_status = linkStatus;
     message.upload_link_percent = 0;
     return message.ToJson().serialize();
+}
+
+// One report sent and waited for; name is how the log lines call it.
+RC SendReport(const std::string& baseUri, std::chrono::milliseconds timeout, std::string_view name,
+              std::string_view type, const std::string& message) {
+    try {
+        HttpClient client(nullptr, baseUri, timeout, nullptr);
+        const web::http::http_response response = client.request("PUT", QueryFor(type), message).get();
+        if (response.status_code() != web::http::status_codes::OK) {
+            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+                << name << " send failed, status code=" << response.status_code();
+            return RC::Failed;
+        }
+        return RC::Ok;
+    } catch (const std::exception& e) {
+        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+            << "Failed to send " << name << " message to base, exception: " << e.what();
+        return RC::Failed;
+    }
+}
+
+// One report started; the handle owns the client until the host lets go.
+std::unique_ptr<RestHandle> StartReport(const std::string& baseUri, std::chrono::milliseconds timeout,
+                                        std::string_view type, const std::string& message) {
+    auto client = std::make_unique<HttpClient>(nullptr, baseUri, timeout, nullptr);
+    auto response = std::make_unique<RestHandle::ResponseTask>(client->request("PUT", QueryFor(type), message));
+    return std::make_unique<RestHandle>(std::move(client), std::move(response));
 }
 
 }  // namespace
@@ -80,21 +109,8 @@ RC DockProtoVelta::DoSetUploadStatus(UploadStatus status) {
         return RC::Ok;
     }
     PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending Upload Status to base...";
-    try {
-        HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
-        const web::http::http_response response =
-            client.request("PUT", QueryFor(rest::UploadStatusElement::kType), UploadMessage(*linkStatus)).get();
-        if (response.status_code() != web::http::status_codes::OK) {
-            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
-                << "UploadStatus send failed, status code=" << response.status_code();
-            return RC::Failed;
-        }
-        return RC::Ok;
-    } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
-            << "Failed to send UploadStatus message to base, exception: " << e.what();
-        return RC::Failed;
-    }
+    return SendReport(impl->BaseURI(), impl->endpoints.requestTimeout, "UploadStatus",
+                      rest::UploadStatusElement::kType, UploadMessage(*linkStatus));
 }
 
 DockProtoIF::AsyncResult DockProtoVelta::DoSetUploadStatusAsync(UploadStatus status) {
@@ -111,10 +127,8 @@ DockProtoIF::AsyncResult DockProtoVelta::DoSetUploadStatusAsync(UploadStatus sta
     }
     PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryRest) << "Sending Upload Status to base async...";
     try {
-        auto client = std::make_unique<HttpClient>(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
-        auto response = std::make_unique<RestHandle::ResponseTask>(
-            client->request("PUT", QueryFor(rest::UploadStatusElement::kType), UploadMessage(*linkStatus)));
-        auto handle = std::make_unique<RestHandle>(std::move(client), std::move(response));
+        auto handle = StartReport(impl->BaseURI(), impl->endpoints.requestTimeout, rest::UploadStatusElement::kType,
+                                  UploadMessage(*linkStatus));
         PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
             << "Sending Upload Status to base async... (started), value: " << static_cast<std::uint32_t>(status);
         return {std::move(handle), RC::InProgress};
@@ -130,21 +144,8 @@ RC DockProtoVelta::DoSetChargeStatus(ChargeStatus status) {
         << "DoSetChargeStatus got a value of - " << static_cast<std::uint32_t>(status) << " from Battery Service";
     const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
     PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending Charge Status to base...";
-    try {
-        HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
-        const web::http::http_response response =
-            client.request("PUT", QueryFor(rest::ChargeStatusElement::kType), message).get();
-        if (response.status_code() != web::http::status_codes::OK) {
-            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
-                << "ChargeStatus send failed, status code=" << response.status_code();
-            return RC::Failed;
-        }
-        return RC::Ok;
-    } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
-            << "Failed to send ChargeStatus message to base, exception: " << e.what();
-        return RC::Failed;
-    }
+    return SendReport(impl->BaseURI(), impl->endpoints.requestTimeout, "ChargeStatus",
+                      rest::ChargeStatusElement::kType, message);
 }
 
 DockProtoIF::AsyncResult DockProtoVelta::DoSetChargeStatusAsync(ChargeStatus status) {
@@ -154,10 +155,8 @@ DockProtoIF::AsyncResult DockProtoVelta::DoSetChargeStatusAsync(ChargeStatus sta
     const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
     PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryRest) << "Sending Charge Status to base async ...";
     try {
-        auto client = std::make_unique<HttpClient>(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
-        auto response = std::make_unique<RestHandle::ResponseTask>(
-            client->request("PUT", QueryFor(rest::ChargeStatusElement::kType), message));
-        auto handle = std::make_unique<RestHandle>(std::move(client), std::move(response));
+        auto handle =
+            StartReport(impl->BaseURI(), impl->endpoints.requestTimeout, rest::ChargeStatusElement::kType, message);
         PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
             << "Sending ChargeStatus to base async... (started), value: " << static_cast<std::uint32_t>(status);
         return {std::move(handle), RC::InProgress};
