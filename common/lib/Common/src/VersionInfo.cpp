@@ -3,7 +3,10 @@
 #include "Common/FileLocations.h"
 #include "Logger/LogClient.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -50,6 +53,13 @@ std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path
         return fields;
     }
     for (std::string line; std::getline(in, line);) {
+        // A value is used as a path: with a NUL in it the system would see
+        // a different, shorter one.
+        if (line.find('\0') != std::string::npos) {
+            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+                << "version file " << path << ": a line with a NUL byte is ignored";
+            continue;
+        }
         const std::string_view content = Trim(line);
         const auto equals = content.find('=');
         if (content.empty() || content.front() == '#' || equals == std::string_view::npos) {
@@ -111,6 +121,23 @@ bool VersionInfo::IsTarFileCheck(std::ifstream& stream) {
     }
     stream.clear(savedState);
     return isTar;
+}
+
+bool VersionInfo::IsTarFileCheck(int fd) {
+    std::array<char, kTarBlockSize> header{};
+    std::size_t filled = 0;
+    while (fd >= 0 && filled < header.size()) {
+        const ssize_t got = ::pread(fd, header.data() + filled, header.size() - filled, static_cast<off_t>(filled));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return filled == header.size() &&
+           std::memcmp(header.data() + kTarMagicOffset, kTarMagic.data(), kTarMagic.size()) == 0;
 }
 
 }  // namespace tvo

@@ -22,6 +22,9 @@ public:
     // True when the stream holds a ustar archive header at its start. The
     // stream's position and state are left as they were.
     static bool IsTarFileCheck(std::ifstream& stream);
+    // The same test on an open descriptor, read from offset 0 without moving
+    // the descriptor's position.
+    static bool IsTarFileCheck(int fd);
 };
 
 }  // namespace tvo

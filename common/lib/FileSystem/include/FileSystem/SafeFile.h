@@ -1,0 +1,45 @@
+#pragma once
+// Files written and read at names that someone else may have planted
+// something at (a symlink, a FIFO, a directory): shared folders such as /tmp,
+// and system files that a dock's answers end up in.
+
+#include "FileDescriptor/FileDescriptor.h"
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+namespace tvo {
+
+struct ReplaceOptions {
+    // Mode of a new file, less the umask.
+    mode_t mode = 0666;
+    // For system files: a regular file already at the path keeps its mode
+    // and owner. Never for shared folders, where the file there may be
+    // someone else's.
+    bool keepOwnerAndMode = false;
+    // For system files: when the rename cannot replace the path (a file
+    // bind-mounted over it, a folder the process may not write), the file is
+    // rewritten in place instead.
+    bool rewriteInPlace = false;
+};
+
+// Writes content into a new file in the folder of path (O_CREAT|O_EXCL, so
+// nothing already there is followed), then renames it over path: readers see
+// the old or the new content, and whatever was planted at path is replaced,
+// never written through. Returns false with the reason in error; the new file
+// never stays behind.
+bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options,
+                 std::string& error);
+
+// Opens path for reading only when it is a regular file. O_NONBLOCK keeps a
+// FIFO from blocking the caller until a writer shows up. Holds no descriptor
+// when the path is missing, unreadable or not a regular file.
+FileDescriptor OpenRegularFile(const std::string& path);
+
+// True when the text can name a file: not empty and without a NUL byte, which
+// would make the system call see a different, shorter path.
+bool IsUsablePath(std::string_view path);
+
+}  // namespace tvo

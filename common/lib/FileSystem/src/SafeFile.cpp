@@ -1,0 +1,163 @@
+#include "FileSystem/SafeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+namespace tvo {
+namespace {
+
+std::string ErrorText(const std::string& what, int number) { return what + ": " + std::strerror(number); }
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool WriteAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::string Folder(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A fresh name beside path; O_EXCL makes a collision fail instead of follow.
+FileDescriptor CreateBeside(const std::string& path, mode_t mode, std::string& created, int& error) {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string name = path + ".new-";
+        for (int i = 0; i < 8; ++i) {
+            name += letters[random() % (sizeof letters - 1)];
+        }
+        const int fd = OpenRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            created = std::move(name);
+            return FileDescriptor(fd);
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    error = errno;
+    return FileDescriptor();
+}
+
+bool RewriteInPlace(const std::string& path, std::string_view content, std::string& error) {
+    FileDescriptor file(OpenRetrying(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.IsOpen()) {
+        error = ErrorText("cannot open " + path, errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = path + " is not a regular file";
+        return false;
+    }
+    if (!WriteAll(file.Get(), content) || ::ftruncate(file.Get(), static_cast<off_t>(content.size())) != 0) {
+        error = ErrorText("cannot rewrite " + path, errno);
+        return false;
+    }
+    return true;
+}
+
+bool IsMountRoot(const std::string& path) {
+    struct statx info {};
+    return ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &info) == 0 &&
+           (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+           (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options,
+                 std::string& error) {
+    if (!IsUsablePath(path)) {
+        error = "unusable path";
+        return false;
+    }
+    const bool rewriteInPlace = options.rewriteInPlace;
+    // A file mounted over the path cannot be renamed over; don't even leave
+    // a passing new file in its folder.
+    if (rewriteInPlace && IsMountRoot(path)) {
+        return RewriteInPlace(path, content, error);
+    }
+    std::string created;
+    int createError = 0;
+    FileDescriptor file = CreateBeside(path, options.mode, created, createError);
+    if (!file.IsOpen()) {
+        if (rewriteInPlace) {
+            return RewriteInPlace(path, content, error);
+        }
+        error = ErrorText("cannot create a file beside " + path + " in " + Folder(path), createError);
+        return false;
+    }
+    struct stat existing {};
+    if (options.keepOwnerAndMode && ::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        // Best effort: a process that may not chown still writes the content.
+        if (::fchown(file.Get(), existing.st_uid, existing.st_gid) != 0 ||
+            ::fchmod(file.Get(), existing.st_mode & 07777) != 0) {
+            // The content matters more than who owns it.
+        }
+    }
+    if (!WriteAll(file.Get(), content) || ::fsync(file.Get()) != 0) {
+        error = ErrorText("cannot write " + created, errno);
+        ::unlink(created.c_str());
+        return false;
+    }
+    file.Reset();
+    if (::rename(created.c_str(), path.c_str()) != 0) {
+        const int renameError = errno;
+        ::unlink(created.c_str());
+        if (rewriteInPlace && (renameError == EBUSY || renameError == EXDEV || renameError == EPERM ||
+                               renameError == EACCES || renameError == EROFS)) {
+            return RewriteInPlace(path, content, error);
+        }
+        error = ErrorText("cannot rename " + created + " to " + path, renameError);
+        return false;
+    }
+    return true;
+}
+
+FileDescriptor OpenRegularFile(const std::string& path) {
+    if (!IsUsablePath(path)) {
+        return FileDescriptor();
+    }
+    FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return FileDescriptor();
+    }
+    // Reads of a regular file never block anyway; the caller gets an ordinary one.
+    const int flags = ::fcntl(file.Get(), F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return file;
+}
+
+bool IsUsablePath(std::string_view path) { return !path.empty() && path.find('\0') == std::string_view::npos; }
+
+}  // namespace tvo

@@ -1,0 +1,86 @@
+// Files at names where something may have been planted.
+
+#include "FileSystem/SafeFile.h"
+
+#include <TestSupport/TestSupport.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace tvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t EntriesIn(const fs::path& dir) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+TEST(SafeFile, ReplacingNeverWritesThroughWhatWasPlanted) {
+    TempDir dir;
+    const std::string victim = dir.file("victim").string();
+    WriteFile(victim, "precious");
+    const std::string copy = dir.file("copy").string();
+    fs::create_symlink(victim, copy);
+
+    std::string error;
+    ASSERT_TRUE(ReplaceFile(copy, "from the dock", {}, error)) << error;
+    EXPECT_EQ(ReadFile(victim), "precious");
+    EXPECT_FALSE(fs::is_symlink(copy));
+    EXPECT_EQ(ReadFile(copy), "from the dock");
+    EXPECT_EQ(EntriesIn(dir.path()), 2u) << "no temporary file stays behind";
+
+    // A FIFO at the name is replaced too, without waiting for a reader.
+    const std::string fifo = dir.file("fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(ReplaceFile(fifo, "x", {}, error)) << error;
+    EXPECT_TRUE(fs::is_regular_file(fifo));
+}
+
+TEST(SafeFile, SystemFilesKeepModeAndAFailureLeavesNothingBehind) {
+    TempDir dir;
+    const std::string hosts = dir.file("hosts").string();
+    WriteFile(hosts, "old");
+    ASSERT_EQ(::chmod(hosts.c_str(), 0604), 0);
+    std::string error;
+    ReplaceOptions system;
+    system.keepOwnerAndMode = true;
+    system.rewriteInPlace = true;
+    ASSERT_TRUE(ReplaceFile(hosts, "new", system, error)) << error;
+    struct stat info {};
+    ASSERT_EQ(::stat(hosts.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+    EXPECT_EQ(ReadFile(hosts), "new");
+
+    // A folder where the file cannot be made.
+    EXPECT_FALSE(ReplaceFile(dir.file("missing/file").string(), "x", {}, error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+    EXPECT_FALSE(ReplaceFile(std::string("a\0b", 3), "x", {}, error));
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+}
+
+TEST(SafeFile, OnlyRegularFilesOpenForReading) {
+    TempDir dir;
+    const std::string regular = dir.file("regular").string();
+    WriteFile(regular, "data");
+    const std::string fifo = dir.file("fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    FileDescriptor opened = OpenRegularFile(regular);
+    ASSERT_TRUE(opened.IsOpen());
+    char buffer[8] = {};
+    EXPECT_EQ(::read(opened.Get(), buffer, sizeof buffer), 4);
+    // Neither of these may block or count as a file.
+    EXPECT_FALSE(OpenRegularFile(fifo).IsOpen());
+    EXPECT_FALSE(OpenRegularFile(dir.path().string()).IsOpen());
+    EXPECT_FALSE(OpenRegularFile(dir.file("missing").string()).IsOpen());
+    // The NUL would make the system call open "regular" instead.
+    EXPECT_FALSE(OpenRegularFile(regular + std::string("\0.bak", 5)).IsOpen());
+}
+
+}  // namespace
+}  // namespace tvo
