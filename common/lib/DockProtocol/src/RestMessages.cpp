@@ -3,6 +3,11 @@
 
 #include <DockProtocol/RestMessages.h>
 
+#include <Common/Utf8.h>
+
+#include <cmath>
+#include <limits>
+
 namespace tvo::rest {
 
 using web::json::json_exception;
@@ -20,8 +25,38 @@ std::string RequiredString(const web::json::object& object, const std::string& k
     return GetRequiredValue(object, key).as_string();
 }
 
+std::int64_t IntegerInRange(const value& number, std::int64_t min, std::int64_t max) {
+    // as_number throws the same json_exception as any wrongly typed read.
+    const web::json::number& read = number.as_number();
+    if (read.is_int64()) {
+        const std::int64_t integer = read.to_int64();
+        if (integer >= min && integer <= max) {
+            return integer;
+        }
+    } else if (read.is_uint64()) {
+        // Above INT64_MAX, so above every range here.
+    } else {
+        const double real = read.to_double();
+        if (std::isfinite(real) && std::trunc(real) == real && real >= static_cast<double>(min) &&
+            real <= static_cast<double>(max)) {
+            return static_cast<std::int64_t>(real);
+        }
+    }
+    throw json_exception("number out of range");
+}
+
 int RequiredInteger(const web::json::object& object, const std::string& key) {
-    return GetRequiredValue(object, key).as_integer();
+    return static_cast<int>(IntegerInRange(GetRequiredValue(object, key), std::numeric_limits<std::int32_t>::min(),
+                                           std::numeric_limits<std::int32_t>::max()));
+}
+
+std::uint32_t RequiredUnsigned(const web::json::object& object, const std::string& key) {
+    return static_cast<std::uint32_t>(
+        IntegerInRange(GetRequiredValue(object, key), 0, std::numeric_limits<std::uint32_t>::max()));
+}
+
+std::uint16_t RequiredPort(const web::json::object& object, const std::string& key) {
+    return static_cast<std::uint16_t>(IntegerInRange(GetRequiredValue(object, key), 1, 65535));
 }
 
 bool RequiredBool(const web::json::object& object, const std::string& key) {
@@ -45,7 +80,8 @@ MessageHeader ParseMessageHeader(const web::json::object& body) {
         OptionalString(fields, "serial_number", parsed.serial_number);
         const auto port = fields.find("port_number");
         if (port != fields.end()) {
-            parsed.port_number = static_cast<std::uint32_t>(port->second.as_integer());
+            // 0 is the header's "no port", which our own headers carry.
+            parsed.port_number = static_cast<std::uint32_t>(IntegerInRange(port->second, 0, 65535));
         }
         return parsed;
     } catch (const json_exception&) {
@@ -80,7 +116,8 @@ value WriteErrorElement(const ErrorElement& error) {
 std::string ErrorReplyBody(std::uint32_t statusCode, const std::string& message) {
     ErrorElement error;
     error.status_code = statusCode;
-    error.message = message;
+    // The message may echo the request, bytes and all.
+    error.message = ToValidUtf8(message);
     return WriteErrorElement(error).serialize();
 }
 
@@ -118,7 +155,7 @@ SetServerInfoElement SetServerInfoElement::FromJson(const web::json::object& bod
     info.server_url_type = RequiredString(body, "server_url_type");
     info.server_primary_url = RequiredString(body, "server_primary_url");
     info.server_secondary_url = RequiredString(body, "server_secondary_url");
-    info.server_port = static_cast<std::uint32_t>(RequiredInteger(body, "server_port"));
+    info.server_port = RequiredPort(body, "server_port");
     info.tenant_id = RequiredString(body, "tenant_id");
     info.room_description = RequiredString(body, "room_description");
     info.station_id = RequiredString(body, "station_id");

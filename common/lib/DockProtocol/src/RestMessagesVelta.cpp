@@ -37,8 +37,8 @@ value GetServerInfoElement::ToJson() const {
 
 UploadStatusElement UploadStatusElement::FromJson(const web::json::object& body) {
     UploadStatusElement status;
-    status.upload_link_status = static_cast<UploadLinkStatus>(RequiredInteger(body, "upload_link_status"));
-    status.upload_link_percent = static_cast<std::uint32_t>(RequiredInteger(body, "upload_link_percent"));
+    status.upload_link_status = RequiredUnsigned(body, "upload_link_status");
+    status.upload_link_percent = RequiredUnsigned(body, "upload_link_percent");
     return status;
 }
 
@@ -73,7 +73,7 @@ value ChargeStatusElement::ToJson() const {
 
 RequestBaseLogElement RequestBaseLogElement::FromJson(const web::json::object& body) {
     RequestBaseLogElement request;
-    request.sysTick = static_cast<std::uint32_t>(RequiredInteger(body, "sysTick"));
+    request.sysTick = RequiredUnsigned(body, "sysTick");
     return request;
 }
 
@@ -112,7 +112,7 @@ DeviceAnnouncementElementUSBApprovedMQTT DeviceAnnouncementElementUSBApprovedMQT
     OptionalString(body, "mqtt_address", approval.mqtt_address);
     OptionalString(body, "mqtt_password", approval.mqtt_password);
     OptionalString(body, "mqtt_certificate", approval.mqtt_certificate);
-    approval.mqtt_port_number = static_cast<std::uint32_t>(RequiredInteger(body, "mqtt_port_number"));
+    approval.mqtt_port_number = RequiredPort(body, "mqtt_port_number");
     return approval;
 }
 

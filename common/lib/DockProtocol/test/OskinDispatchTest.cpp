@@ -38,8 +38,9 @@ TEST_F(OskinDispatch, EachRouteReachesItsHandlerUnderItsOwnMethodOnly) {
     for (const char* type : puts) {
         EXPECT_EQ(server->ProcessPUT(type, Envelope(type)).first, HttpServer::OK) << type;
     }
-    EXPECT_EQ(server->ProcessPUT("set_server_info?api-version=1.1",
-                                 rest::SetServerInfoElement{}.ToJson().serialize()).first,
+    rest::SetServerInfoElement pushed;
+    pushed.server_port = 443;
+    EXPECT_EQ(server->ProcessPUT("set_server_info?api-version=1.1", pushed.ToJson().serialize()).first,
               HttpServer::OK);
     for (const char* type : {"get_camera_config", "get_camera_capabilities", "usb_device_status"}) {
         EXPECT_EQ(server->ProcessGET(type, Envelope(type)).first, HttpServer::OK) << type;
@@ -81,6 +82,19 @@ TEST_F(OskinDispatch, UnreadableBodiesAre400NamingTheBodyNotTheParserError) {
     }
     // The log line carries the reason as well.
     EXPECT_TRUE(capture.Sink().Contains("Invalid message body {\"version\":\"1\"} : Key not found"));
+}
+
+TEST_F(OskinDispatch, ErrorRepliesEchoingNonUtf8BytesAreStillJson) {
+    const std::pair<std::string, std::string> requests[] = {
+        {"say_hello", "\xff\xff"},
+        {"say\xff\xfe_hello", "{}"},
+        {"say_hello", R"({"msg_type":"say_hello\xc0"})"},
+    };
+    for (const auto& [uri, body] : requests) {
+        const auto reply = server->ProcessPUT(uri, body);
+        EXPECT_NE(reply.first, HttpServer::OK);
+        EXPECT_NO_THROW(web::json::value::parse(reply.second)) << reply.second;
+    }
 }
 
 TEST_F(OskinDispatch, ExceptionFromTheHostBecomes400) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace tvo::rest {
 namespace {
 
@@ -126,6 +128,57 @@ TEST(RestMessages, RequiredKeysThrowWithTheKeyNamedAndOptionalOnesKeepDefaults) 
     auto withoutBoost = charge.ToJson();
     withoutBoost.erase("charge_boostfault");
     EXPECT_THROW(ChargeStatusElement::FromJson(withoutBoost.as_object()), json_exception);
+}
+
+// A dock's number is read only as an integer in the member's range; anything
+// else is a wrong type. 1e300 and 4294967296 once became INT_MIN and 0.
+TEST(RestMessages, NumbersOutsideTheMembersRangeReadAsAWrongType) {
+    const auto request = [](const std::string& tick) {
+        return RequestBaseLogElement::FromJson(Object(R"({"sysTick":)" + tick + "}")).sysTick;
+    };
+    EXPECT_EQ(request("0"), 0u);
+    EXPECT_EQ(request("4294967295"), 4294967295u);
+    EXPECT_EQ(request("7.0"), 7u);
+    for (const char* bad : {"4294967296", "-1", "1e300", "-1e300", "7.5", "18446744073709551616", "\"7\""}) {
+        EXPECT_THROW(request(bad), json_exception) << bad;
+    }
+
+    const auto mqtt = [](const std::string& port) {
+        return DeviceAnnouncementElementUSBApprovedMQTT::FromJson(
+                   Object(R"({"ssid":"a","psk":"b","ip_addr":"c","mqtt_port_number":)" + port + "}"))
+            .mqtt_port_number;
+    };
+    EXPECT_EQ(mqtt("1"), 1u);
+    EXPECT_EQ(mqtt("65535"), 65535u);
+    for (const char* bad : {"0", "65536", "-80", "4294967296", "1e300"}) {
+        EXPECT_THROW(mqtt(bad), json_exception) << bad;
+    }
+
+    const auto fault = [](const std::string& code) {
+        ChargeStatusElement charge;
+        auto written = charge.ToJson();
+        written["charge_fault"] = value::parse(code);
+        return ChargeStatusElement::FromJson(written.as_object()).charge_fault;
+    };
+    EXPECT_EQ(fault("-2147483648"), INT32_MIN);
+    EXPECT_EQ(fault("2147483647"), INT32_MAX);
+    EXPECT_THROW(fault("2147483648"), json_exception);
+    EXPECT_THROW(fault("1e300"), json_exception);
+
+    // In the forgiving header a bad port empties the header, as a wrong type does.
+    const auto header = [](const std::string& port) {
+        return ParseMessageHeader(Object(R"({"message-header":{"serial_number":"S","port_number":)" + port + "}}"));
+    };
+    EXPECT_EQ(header("55006").port_number, 55006u);
+    EXPECT_EQ(header("0").serial_number, "S");
+    EXPECT_EQ(header("1e300").serial_number, "");
+    EXPECT_EQ(header("-1").serial_number, "");
+}
+
+TEST(RestMessages, ErrorRepliesAreValidJsonWhateverTheyEcho) {
+    const std::string echoed = "Invalid message body \xff\xfe{\"a\":\"\xc3\"}";
+    const value parsed = value::parse(ErrorReplyBody(400, echoed));
+    EXPECT_EQ(parsed.at("message").as_string(), "Invalid message body \xEF\xBF\xBD\xEF\xBF\xBD{\"a\":\"\xEF\xBF\xBD\"}");
 }
 
 TEST(RestMessages, OskinRecordsRoundTripAndCheckEveryKey) {

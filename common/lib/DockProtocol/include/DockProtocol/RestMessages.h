@@ -116,7 +116,16 @@ web::json::value WriteMessageHeader(const MessageHeader& header);
 web::json::value WriteEnvelope(std::string_view type, const MessageHeader& header);
 
 std::string RequiredString(const web::json::object& object, const std::string& key);
+// Numbers from a dock are read only when they are integers (3.0 counts, 3.5
+// and 1e300 do not) within the member's range; anything else throws
+// json_exception, as a value of the wrong JSON type does.
+std::int64_t IntegerInRange(const web::json::value& number, std::int64_t min, std::int64_t max);
+// A signed 32-bit code or state.
 int RequiredInteger(const web::json::object& object, const std::string& key);
+// An unsigned 32-bit count, percentage or tick.
+std::uint32_t RequiredUnsigned(const web::json::object& object, const std::string& key);
+// A port, 1 to 65535.
+std::uint16_t RequiredPort(const web::json::object& object, const std::string& key);
 bool RequiredBool(const web::json::object& object, const std::string& key);
 // Leaves member as it is when the key is absent; a present key of another
 // JSON type throws.
