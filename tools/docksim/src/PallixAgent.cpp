@@ -60,7 +60,8 @@ bool Accepted(PallixAnswer kind) {
 // Answers that make the camera's attempt end in an exception, and so a pause.
 bool Throws(PallixAnswer kind) {
     return kind == PallixAnswer::MissingMember || kind == PallixAnswer::MistypedMember ||
-           kind == PallixAnswer::MalformedJson || kind == PallixAnswer::Refused;
+           kind == PallixAnswer::OutOfRangePort || kind == PallixAnswer::MalformedJson ||
+           kind == PallixAnswer::Refused;
 }
 
 }  // namespace
@@ -77,6 +78,9 @@ const std::vector<PallixAnswerKind>& PallixAnswerKinds() {
         {PallixAnswer::MalformedJson, "malformed-json", "a body cut off in the middle"},
         {PallixAnswer::HostileConnectHost, "hostile-connect-host",
          "\"connectHost\" carrying further hosts-file lines"},
+        {PallixAnswer::NulConnectHost, "nul-connect-host",
+         "\"connectHost\" an address, a NUL byte, then further hosts-file lines"},
+        {PallixAnswer::OutOfRangePort, "out-of-range-port", "\"server_port\" 1e300"},
         {PallixAnswer::Slow, "slow", "the full answer after a long wait"},
         {PallixAnswer::Refused, "refused", "nothing listens on the agent port (first answer only)"},
     };
@@ -150,6 +154,17 @@ std::pair<int, std::string> PallixAgent::Answer(PallixAnswer kind, const PallixA
         case PallixAnswer::HostileConnectHost: {
             auto answer = FullAnswer(setup);
             answer["connectHost"] = web::json::value::string("10.9.8.7 mail.example\n10.9.8.7\tbank.example");
+            return {200, answer.serialize()};
+        }
+        case PallixAnswer::NulConnectHost: {
+            auto answer = FullAnswer(setup);
+            answer["connectHost"] =
+                web::json::value::string(std::string("10.1.2.3\0\n10.9.8.7\tbank.example\t#", 33));
+            return {200, answer.serialize()};
+        }
+        case PallixAnswer::OutOfRangePort: {
+            auto answer = FullAnswer(setup);
+            answer["server_port"] = web::json::value::number(1e300);
             return {200, answer.serialize()};
         }
         case PallixAnswer::Refused:

@@ -33,17 +33,24 @@ public:
     // Stops a GetServerInfo running on another thread; harmless otherwise.
     void Cancel();
 
-    // Appends one entry to the hosts file. The address must be an IPv4 or
-    // IPv6 literal and the name plain letters, digits, dots and hyphens:
-    // both may come from the network, and the file is a system file.
+    // Enters the address under the name at the end of the hosts file, in
+    // place of the entries written earlier for that name; every other line
+    // stays as it is. The address must be an IPv4 or IPv6 literal and the
+    // name plain letters, digits, dots and hyphens: both may come from the
+    // network, and the file is a system file.
     bool AddHostName(const std::string& address, const std::string& hostName) const;
+    static bool IsWritableEntry(const std::string& address, const std::string& hostName);
+    // The hosts text without the blocks written for the name.
+    static std::string WithoutEntriesFor(std::string_view content, std::string_view hostName);
 
     // The agent port of a hello text, or nothing when the text is not a
     // hello (no magic, or no port field).
     static std::optional<std::string> ParseHello(std::string_view text);
+    // 1 to 5 digits naming a port from 1 to 65535.
+    static bool IsAgentPort(std::string_view text);
 
     std::string serialNumber;
-    std::string agentPort;
+    std::string agentPort;  // empty, or a valid port number
     std::mutex mutex;
     std::shared_ptr<pplx::cancellation_token_source> cancellationSource;
 

@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -52,6 +53,15 @@ std::optional<std::string> DockProtoPallixImpl::ParseHello(std::string_view text
     const auto start = field + kAgentPortField.size();
     const auto end = text.find(kFieldSeparator, start);
     return std::string(text.substr(start, end == std::string_view::npos ? end : end - start));
+}
+
+bool DockProtoPallixImpl::IsAgentPort(std::string_view text) {
+    if (text.empty() || text.size() > 5 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    const long value = std::stol(std::string(text));
+    return value >= 1 && value <= 65535;
 }
 
 RC DockProtoPallixImpl::SayHello() {
@@ -137,7 +147,15 @@ RC DockProtoPallixImpl::SayHello() {
             PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Failed to parse the hello message";
             return RC::Failed;
         }
-        agentPort = *port;
+        if (IsAgentPort(*port)) {
+            agentPort = *port;
+        } else {
+            // The port ends up in a URI: anything but a port number could
+            // steer the open request, and the serial number, elsewhere.
+            agentPort.clear();
+            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+                << "The hello names no usable agent port (" << port->size() << " bytes)";
+        }
         PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock)
             << "Got discovery message from Pallix. Agent port number is: " << agentPort;
         return RC::Ok;

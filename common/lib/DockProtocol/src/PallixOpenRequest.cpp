@@ -3,6 +3,7 @@
 
 #include "DockProtoPallixImpl.h"
 
+#include <DockProtocol/RestMessages.h>
 #include <HttpRest/HttpClient.h>
 #include <Logger/LogClient.h>
 
@@ -54,7 +55,14 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
     }
     SourceReset reset(*this);
 
-    const std::string body = "{\"did\":\"" + serialNumber + "\"}";
+    if (agentPort.empty()) {
+        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "No agent port from the dock's hello; nothing sent";
+        return {info, RC::Failed};
+    }
+    // Built as a JSON value, so any serial number stays one string.
+    web::json::value request = web::json::value::object(false);
+    request["did"] = web::json::value::string(serialNumber);
+    const std::string body = request.serialize();
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
         PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock)
             << "Sending open request to Pallix (attempt " << attempt << "/" << kAttempts << ")";
@@ -121,7 +129,7 @@ bool DockProtoPallixImpl::ReadOpenAnswer(const std::string& body, ServerInfo& in
                              : DockProtoIF::ServerUrlType::IpAddress;
     info.primaryServerUrl = answer.at("server_primary_url").as_string();
     info.secondaryServerUrl = OptionalString(answer, "server_secondary_url");
-    info.port = std::to_string(answer.at("server_port").as_integer());
+    info.port = std::to_string(rest::IntegerInRange(answer.at("server_port"), 1, 65535));
     info.tenantId = answer.at("tenant_id").as_string();
     info.dnsIp = settings.dnsResolver;
     info.useIPv6 = true;
@@ -129,7 +137,8 @@ bool DockProtoPallixImpl::ReadOpenAnswer(const std::string& body, ServerInfo& in
     if (!AddHostName(answer.at("connectHost").as_string(), settings.proxyHostName)) {
         return false;
     }
-    info.proxy = "http://" + settings.dockHostName + ":" + std::to_string(answer.at("connectPort").as_integer());
+    info.proxy =
+        "http://" + settings.dockHostName + ":" + std::to_string(rest::IntegerInRange(answer.at("connectPort"), 1, 65535));
     return true;
 }
 

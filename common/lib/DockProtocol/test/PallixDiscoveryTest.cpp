@@ -68,6 +68,36 @@ TEST(PallixHelloText, TakesTheFirstPortFieldOfATextWithTheMagic) {
     }
 }
 
+TEST(PallixHelloText, AnAgentPortIsOneToFiveDigitsUpTo65535) {
+    for (const char* port : {"1", "80", "08080", "65535"}) {
+        EXPECT_TRUE(DockProtoPallixImpl::IsAgentPort(port)) << port;
+    }
+    for (const char* port : {"", "0", "00000", "65536", "99999", "000080", "-80", "+80", " 80", "80 ", "80@10.0.0.5",
+                             "@192.0.2.7:8080", "0x50", "8080/x"}) {
+        EXPECT_FALSE(DockProtoPallixImpl::IsAgentPort(port)) << port;
+    }
+}
+
+// Anything but a port number would put a host or path of the dock's choosing
+// into the open request's URI, and the serial number with it.
+TEST(PallixDiscovery, AHelloWithoutAUsablePortLeavesNoneAndTheOpenRequestIsNotSent) {
+    for (const std::string field : {"", "99999", "80@10.0.0.5", "@192.0.2.7:8080"}) {
+        SCOPED_TRACE(field);
+        PallixDockSetup setup;
+        setup.hello = PallixHello::None;
+        PallixDock dock(setup);
+        DockProtoPallix camera(dock.Environment());
+        const DockSim::PallixHelloSender sender("::1", dock.DiscoveryPort());
+        dock.Clock().After(200ms, [&] { sender.Send("KORVEL-PSS-HELLO,acsp=" + field + ",id=dock"); });
+        ScopedLogCapture log;
+        EXPECT_EQ(camera.SayHello(), RC::Ok);
+        EXPECT_TRUE(log.Sink().Contains("The hello names no usable agent port"));
+        EXPECT_EQ(camera.GetServerInfo().code, RC::Failed);
+        EXPECT_TRUE(Logged(log.Sink(), LogLevel::Error, "No agent port from the dock's hello; nothing sent"));
+        EXPECT_TRUE(dock.Agent().Requests().empty());
+    }
+}
+
 TEST(PallixDiscovery, EveryHelloKindOverLoopback) {
     for (const auto& known : DockSim::PallixHelloKinds()) {
         SCOPED_TRACE(std::string(known.name));
@@ -128,8 +158,9 @@ TEST(PallixDiscovery, AFailedHelloKeepsThePortLearntBefore) {
     ASSERT_EQ(camera.SayHello(), RC::Ok);
     dock.PlanHello(PallixHello::NoMagic, 200ms);
     EXPECT_EQ(camera.SayHello(), RC::Failed);
-    // The sender is entered before the text is looked at.
-    EXPECT_EQ(Occurrences(dock.HostsText(), kDockEntry), 2u);
+    // The sender is entered before the text is looked at, in place of the
+    // entry it had.
+    EXPECT_EQ(Occurrences(dock.HostsText(), kDockEntry), 1u);
     EXPECT_EQ(camera.GetServerInfo().code, RC::Ok);
     EXPECT_EQ(dock.Agent().Requests().size(), 1u);
 }

@@ -26,6 +26,8 @@ enum class PallixAnswer {
     MistypedMember,      // "server_port" as a string
     MalformedJson,       // a body cut off in the middle
     HostileConnectHost,  // "connectHost" that would add further names to the hosts file
+    NulConnectHost,      // the same behind an address and a NUL byte
+    OutOfRangePort,      // "server_port" 1e300, past any integer
     Slow,                // the full answer, but only after a long wait
     Refused,             // the agent does not listen at all (first answer only)
 };

@@ -1,0 +1,115 @@
+// A camera that docks in one Pallix dock after another must reach the dock it
+// sits in now. The name is resolved by the system from the real hosts file,
+// so the scenario runs in a private mount namespace with a temporary file
+// bind-mounted over /etc/hosts; the three agents listen on three loopback
+// addresses, so an entry left from an earlier dock would reach that dock.
+
+#include "DockProtoPallixImpl.h"
+
+#include <DockSim/PallixAgent.h>
+#include <TestSupport/TestSupport.h>
+
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+extern char** environ;
+
+namespace tvo {
+namespace {
+
+using RC = DockProtoIF::ReturnCode;
+
+const char* kInner = "PallixDocksInTurn.DISABLED_InPrivateMountNamespace";
+
+ino_t MountNamespace(const std::string& pid) {
+    struct stat info {};
+    return ::stat(("/proc/" + pid + "/ns/mnt").c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& piece) {
+    std::size_t count = 0;
+    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(PallixDocksInTurn, TheThirdDockIsReachedAfterTwoOthers) {
+    TempDir scratch;
+    const std::string output = scratch.file("inner.log").string();
+    const std::string filter = std::string("--gtest_filter=") + kInner;
+    const std::string command = "exec unshare --mount --propagation private /proc/" + std::to_string(::getpid()) +
+                                "/exe --gtest_also_run_disabled_tests " + filter + " >" + output + " 2>&1";
+    std::vector<char*> argv{const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()),
+                            nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawnp(&child, "sh", nullptr, nullptr, argv.data(), environ), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const std::string printed = ReadFile(output);
+    if (printed.find("unshare failed") != std::string::npos) {
+        GTEST_SKIP() << "no private mount namespace here: " << printed;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << printed;
+    EXPECT_NE(printed.find("[  PASSED  ] 1 test"), std::string::npos) << printed;
+}
+
+// Run only by the test above, inside the namespace it made.
+TEST(PallixDocksInTurn, DISABLED_InPrivateMountNamespace) {
+    // Never bind-mount over the machine's own hosts file.
+    ASSERT_NE(MountNamespace("self"), MountNamespace(std::to_string(::getppid())))
+        << "run only through PallixDocksInTurn.TheThirdDockIsReachedAfterTwoOthers";
+    TempDir scratch;
+    const std::string hosts = scratch.file("hosts").string();
+    WriteFile(hosts, "127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost\n");
+    ASSERT_EQ(::mount(hosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
+
+    ProtocolEnvironment environment = ProtocolEnvironment::Production();
+    environment.pallix.interfaceName = "lo";
+    environment.system.sleep = [](std::chrono::nanoseconds) {};
+    ASSERT_EQ(environment.pallix.hostsFile, "/etc/hosts");
+
+    // Three docks, one agent each, all on the same port of their own address.
+    std::vector<std::unique_ptr<DockSim::PallixAgent>> agents;
+    int port = 0;
+    for (const char* address : {"127.0.0.1", "127.0.0.2", "127.0.0.3"}) {
+        DockSim::PallixAgentSetup setup;
+        setup.address = address;
+        setup.port = port;
+        setup.connectHost = "127.0.0.9";
+        agents.push_back(std::make_unique<DockSim::PallixAgent>(setup));
+        port = agents.back()->Port();
+    }
+
+    DockProtoPallixImpl camera(environment);
+    camera.serialNumber = "PMX-0042";
+    for (std::size_t dock = 0; dock < agents.size(); ++dock) {
+        // What the dock's hello enters, then the open request.
+        ASSERT_TRUE(camera.AddHostName("127.0.0." + std::to_string(dock + 1), environment.pallix.dockHostName));
+        camera.agentPort = std::to_string(port);
+        EXPECT_EQ(camera.GetServerInfo().code, RC::Ok) << "dock " << dock + 1;
+        // An earlier dock's entry would have sent the request to that dock.
+        for (std::size_t other = 0; other < agents.size(); ++other) {
+            EXPECT_EQ(agents[other]->Requests().size(), other <= dock ? 1u : 0u)
+                << "dock " << dock + 1 << ", agent " << other + 1;
+        }
+    }
+    const std::string text = ReadFile("/etc/hosts");
+    EXPECT_EQ(text.rfind("127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost\n", 0), 0u);
+    EXPECT_EQ(Occurrences(text, "pallix-dock.local"), 1u) << text;
+    EXPECT_EQ(Occurrences(text, "pallix-proxy.local"), 1u) << text;
+    EXPECT_NE(text.find("127.0.0.3\tpallix-dock.local\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace tvo
