@@ -8,6 +8,7 @@
 #include "DockProtoVeltaImpl.h"
 
 #include <FileDescriptor/FileDescriptor.h>
+#include <FileSystem/SafeFile.h>
 #include <HttpRest/HttpClient.h>
 #include <Logger/LogClient.h>
 #include <MappedFile/MappedFile.h>
@@ -24,7 +25,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <vector>
 
 namespace tvo {
@@ -73,15 +73,23 @@ private:
 class PipeWriter {
 public:
     // Blocks until a reader has opened the pipe, as a pipe stream would.
+    // The pipe lives in a shared folder: a symlink planted at its name is
+    // not followed, and anything but a FIFO is not written.
     explicit PipeWriter(const std::string& path) {
         int fd;
         do {
-            fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+            fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             Fail(errno);
+            return;
         }
         pipe.Reset(fd);
+        struct stat info {};
+        if (::fstat(pipe.Get(), &info) != 0 || !S_ISFIFO(info.st_mode)) {
+            pipe.Reset();
+            Fail(EINVAL);
+        }
     }
 
     bool Failed() const { return error != 0; }
@@ -157,13 +165,8 @@ private:
     int error = 0;
 };
 
-FileDescriptor OpenForReading(const std::string& path) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return FileDescriptor(fd);
-}
+// The copies live in a shared folder too: only a regular file is read.
+FileDescriptor OpenForReading(const std::string& path) { return OpenRegularFile(path); }
 
 }  // namespace
 
@@ -226,10 +229,15 @@ std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
         return 0;
     }
     const std::string_view kept = whole.substr(position);
-    std::ofstream trimmed(impl->files.trimmedBaseLogCopy, std::ios::out | std::ios::binary | std::ios::trunc);
-    trimmed.write(kept.data(), static_cast<std::streamsize>(kept.size()));
-    trimmed.flush();
-    trimmed.close();
+    // A new file renamed into place: whatever sits at the copy's name is
+    // replaced, never written through.
+    std::string error;
+    if (!ReplaceFile(impl->files.trimmedBaseLogCopy, kept, ReplaceOptions{}, error)) {
+        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "TrimmedLog file could not be written: " << error;
+        // An older copy must not go out in its place.
+        ::unlink(impl->files.trimmedBaseLogCopy.c_str());
+        return 1;
+    }
     PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
         << " TrimmedLog file has " << kept.size() << " size and original file had " << whole.size() << " size.";
     return 1;
@@ -240,8 +248,9 @@ RC DockProtoVelta::DoDownloadBaseLog(unsigned int tick) {
     const std::uint32_t trimmedFlag = TrimBaseLogFile(tick);
 
     const std::string& pipePath = impl->logPipePath;
+    // Made fresh: whatever was at the name, planted or left over, goes.
     std::remove(pipePath.c_str());
-    if (::mkfifo(pipePath.c_str(), 0644) != 0 && errno != EEXIST) {
+    if (!IsUsablePath(pipePath) || ::mkfifo(pipePath.c_str(), 0644) != 0) {
         PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
             << "Velta protocol failed to create named pipe at " << pipePath << " error " << std::strerror(errno);
         return RC::Failed;

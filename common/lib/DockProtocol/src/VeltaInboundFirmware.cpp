@@ -11,13 +11,13 @@
 #include "DockProtoVeltaImpl.h"
 
 #include <Common/VersionInfo.h>
+#include <FileSystem/SafeFile.h>
 #include <Logger/LogClient.h>
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace tvo {
@@ -33,27 +33,22 @@ constexpr std::string_view kResultNotFound = "File not found";
 constexpr std::string_view kResultUnsupported = "Unsupported firmware type";
 constexpr std::string_view kResultNoLocation = "Version File does not contain FW image location";
 
-// A directory opens as a stream too, but is no file the base could fetch.
-bool IsReadableFile(const std::string& path) {
-    std::error_code error;
-    if (path.empty() || std::filesystem::is_directory(path, error)) {
-        return false;
-    }
-    return std::ifstream(path, std::ios::binary).is_open();
-}
+// Only a regular file is one the base could fetch; a FIFO must not hold a
+// server thread waiting for a writer, and a directory is no file.
+bool IsReadableFile(const std::string& path) { return OpenRegularFile(path).IsOpen(); }
 
 bool IsTarImage(const std::string& path) {
-    if (!IsReadableFile(path)) {
-        return false;
-    }
-    std::ifstream image(path, std::ios::binary);
-    return VersionInfo::IsTarFileCheck(image);
+    const FileDescriptor image = OpenRegularFile(path);
+    return image.IsOpen() && VersionInfo::IsTarFileCheck(image.Get());
 }
 
 // The image location is trusted only as a plain absolute path: no "." or
 // ".." components, so that neither the reply nor the clean-up can be steered
 // out of the firmware area by an odd version file.
 bool IsPlainAbsolutePath(const std::string& path) {
+    if (!IsUsablePath(path)) {
+        return false;
+    }
     const std::filesystem::path candidate(path);
     if (!candidate.is_absolute()) {
         return false;

@@ -44,11 +44,14 @@ std::string UploadMessage(rest::UploadLinkStatus linkStatus) {
     return message.ToJson().serialize();
 }
 
-// One report sent and waited for; name is how the log lines call it.
-RC SendReport(const std::string& baseUri, std::chrono::milliseconds timeout, std::string_view name,
-              std::string_view type, const std::string& message) {
+// One report built, sent and waited for; name is how the log lines call it.
+// Nothing of it throws to the host, not even building the message.
+template <typename BuildMessage>
+RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string_view type,
+              BuildMessage buildMessage) {
     try {
-        HttpClient client(nullptr, baseUri, timeout, nullptr);
+        const std::string message = buildMessage();
+        HttpClient client(nullptr, impl.BaseURI(), impl.endpoints.requestTimeout, nullptr);
         const web::http::http_response response = client.request("PUT", QueryFor(type), message).get();
         if (response.status_code() != web::http::status_codes::OK) {
             PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
@@ -109,8 +112,8 @@ RC DockProtoVelta::DoSetUploadStatus(UploadStatus status) {
         return RC::Ok;
     }
     PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending Upload Status to base...";
-    return SendReport(impl->BaseURI(), impl->endpoints.requestTimeout, "UploadStatus",
-                      rest::UploadStatusElement::kType, UploadMessage(*linkStatus));
+    return SendReport(*impl, "UploadStatus", rest::UploadStatusElement::kType,
+                      [&] { return UploadMessage(*linkStatus); });
 }
 
 DockProtoIF::AsyncResult DockProtoVelta::DoSetUploadStatusAsync(UploadStatus status) {
@@ -142,19 +145,18 @@ DockProtoIF::AsyncResult DockProtoVelta::DoSetUploadStatusAsync(UploadStatus sta
 RC DockProtoVelta::DoSetChargeStatus(ChargeStatus status) {
     PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
         << "DoSetChargeStatus got a value of - " << static_cast<std::uint32_t>(status) << " from Battery Service";
-    const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
     PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending Charge Status to base...";
-    return SendReport(impl->BaseURI(), impl->endpoints.requestTimeout, "ChargeStatus",
-                      rest::ChargeStatusElement::kType, message);
+    return SendReport(*impl, "ChargeStatus", rest::ChargeStatusElement::kType,
+                      [&] { return impl->ChargeStatusHelper(status).ToJson().serialize(); });
 }
 
 DockProtoIF::AsyncResult DockProtoVelta::DoSetChargeStatusAsync(ChargeStatus status) {
     PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
         << "DoSetChargeStatusAsync got a value of - " << static_cast<std::uint32_t>(status)
         << " from Battery Service";
-    const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
     PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryRest) << "Sending Charge Status to base async ...";
     try {
+        const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
         auto handle =
             StartReport(impl->BaseURI(), impl->endpoints.requestTimeout, rest::ChargeStatusElement::kType, message);
         PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include <sstream>
 
 namespace tvo {
@@ -132,6 +134,11 @@ TEST(DockProtoIF, EmptyCallbackIsPassedOnAsIs) {
         });
     EXPECT_EQ(dock.SetShutdownCallback(nullptr), RC::Ok);
 }
+
+// Only the host's own call-back classes can exist; a derived one needs nothing.
+struct HostCallback : DockCallbackIF {};
+static_assert(std::is_abstract_v<DockCallbackIF>);
+static_assert(!std::is_abstract_v<HostCallback>);
 
 }  // namespace
 }  // namespace tvo

@@ -279,14 +279,32 @@ TEST_F(VeltaBaseLog, ACollectorThatGoesAwayFailsTheTransferNotTheProcess) {
     EXPECT_EQ(Download(0).second.size(), BaseLog().size());
 }
 
+// /tmp is shared: symlinks planted at the copies' and the pipe's names must
+// never lead the camera (root) to write the dock's text somewhere else.
+TEST_F(VeltaBaseLog, PlantedLinksAreReplacedNeverFollowed) {
+    const std::string victim = folder.file("victim").string();
+    WriteFile(victim, "precious");
+    std::filesystem::create_symlink(victim, Trimmed());
+    std::filesystem::create_symlink(victim, Pipe());
+
+    const auto [code, received] = Download(DockSim::BaseLogTick(3));
+    EXPECT_EQ(code, RC::Ok);
+    EXPECT_EQ(ReadFile(victim), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(Trimmed()));
+    EXPECT_EQ(received, ReadFile(Trimmed()));
+    struct stat pipe {};
+    ASSERT_EQ(::lstat(Pipe().c_str(), &pipe), 0);
+    EXPECT_TRUE(S_ISFIFO(pipe.st_mode));
+}
+
 TEST_F(VeltaBaseLog, PipePathThatCannotBeAFifo) {
     ScopedLogCapture log;
     // A leftover that cannot be removed (a folder with something in it):
-    // EEXIST is tolerated, then the transfer fails instead of hanging.
+    // the pipe must be made fresh, so the transfer fails instead of hanging.
     std::filesystem::create_directories(Pipe() + "/inside");
     EXPECT_EQ(rig.camera.DownloadBaseLog(0), RC::Failed);
-    EXPECT_TRUE(log.Sink().Contains("currentLog file failed to transfer into svlogd..."));
-    EXPECT_FALSE(log.Sink().Contains("failed to create named pipe"));
+    EXPECT_TRUE(log.Sink().Contains("Velta protocol failed to create named pipe at " + Pipe()));
+    EXPECT_TRUE(std::filesystem::is_directory(Pipe() + "/inside"));
 
     // No folder for the pipe at all.
     environment.velta.logPipe = folder.file("missing/wifilogpipe").string();

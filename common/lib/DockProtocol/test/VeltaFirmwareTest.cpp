@@ -9,6 +9,8 @@
 #include <Logger/LogClient.h>
 #include <TestSupport/TestSupport.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 namespace tvo::velta_test {
@@ -155,6 +157,24 @@ TEST_F(VeltaFirmware, AnImageLocationThatCouldLeaveTheFirmwareAreaNamesNothingAn
     WriteVersionFile("location=" + At("scratch/fw") + "\n");
     EXPECT_EQ(Package().result, "File not found");
     EXPECT_TRUE(fs::is_directory(At("scratch/fw")));
+
+    // With a NUL the system would see a shorter path: that of the outside image.
+    WriteVersionFile(std::string("location=") + outside + '\0' + "/velta.tar\n");
+    EXPECT_EQ(Package().result, kNoLocation);
+    EXPECT_TRUE(fs::exists(outside));
+}
+
+// A FIFO opened to test readability would hold a server thread until a
+// writer came; it counts as not found, at once.
+TEST_F(VeltaFirmware, AFifoIsNoFileAndNeverHoldsTheServer) {
+    fs::remove(area.ConfigFile());
+    ASSERT_EQ(::mkfifo(area.ConfigFile().c_str(), 0600), 0);
+    EXPECT_EQ(AskCameraConfig(base).result, "File not found");
+
+    fs::remove(area.Image());
+    ASSERT_EQ(::mkfifo(area.Image().c_str(), 0600), 0);
+    EXPECT_EQ(Version(), "2.1.0");
+    EXPECT_EQ(Package().result, "File not found");
 }
 
 TEST_F(VeltaFirmware, ATarImageOutsideAScratchAreaHasNoPackageAndIsCleanedUp) {

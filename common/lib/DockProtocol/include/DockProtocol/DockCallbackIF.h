@@ -7,7 +7,10 @@ namespace tvo {
 // derived interface.
 class DockCallbackIF {
 public:
-    virtual ~DockCallbackIF() = default;
+    // Pure, so that only the host's own derived classes can be made.
+    virtual ~DockCallbackIF() = 0;
 };
+
+inline DockCallbackIF::~DockCallbackIF() = default;
 
 }  // namespace tvo
