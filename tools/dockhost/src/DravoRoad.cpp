@@ -1,3 +1,5 @@
+#include "LinkCheck.h"
+#include "RoadWait.h"
 #include "Roads.h"
 
 #include <DockProtocol/DockProtocol.h>
@@ -26,7 +28,8 @@ std::string BlocksDone(Dock& dock) {
     return std::to_string(dravo->GetEeprom().GetBlockProto().GetCurrentBlock());
 }
 
-Outcome Drive(Dock& dock, const RoadOptions& options, RoadReport& report, bool writes) {
+Outcome Drive(Dock& dock, const RoadOptions& options, RoadReport& report, bool writes,
+              const std::string& interfaceName) {
     Outcome outcome;
     const auto hello = dock.SayHello();
     report.Step("SayHello", hello, {ReturnCode::Ok, ReturnCode::InProgress});
@@ -34,7 +37,7 @@ Outcome Drive(Dock& dock, const RoadOptions& options, RoadReport& report, bool w
     if (hello == ReturnCode::InProgress) {
         int calls = 0;
         // A dock that keeps asking to resynchronise must not hold the road forever.
-        while (code == ReturnCode::InProgress && calls < 100) {
+        while (code == ReturnCode::InProgress && calls < 100 && !Interrupted()) {
             if (options.interactive) {
                 report.Progress("blocks done: " + BlocksDone(dock) + " of 6");
             }
@@ -46,9 +49,11 @@ Outcome Drive(Dock& dock, const RoadOptions& options, RoadReport& report, bool w
     } else if (hello == ReturnCode::Ok) {
         report.Note("whole image read: no block transfer");
     }
-    if (code != ReturnCode::Ok) {
-        // An adapter that gave no configuration may be no cradle's at all.
-        report.Note("no configuration from the cradle: the road ends here");
+    // An adapter that gave no configuration may be no cradle's at all.
+    if (!Required(report, code == ReturnCode::Ok, [&] {
+            const std::string lacking = options.simulate ? std::string() : MissingAdapter(interfaceName);
+            return lacking.empty() ? "no configuration from the cradle" : lacking;
+        })) {
         return outcome;
     }
     const auto network = dock.ProvisionNetwork();
@@ -86,7 +91,7 @@ void RunSimulated(DravoChip chip, const RoadOptions& options, RoadReport& report
     report.Note("emulated " + std::string(ChipName(chip)) + " cradle, slot " +
                 std::to_string(configuration.slot));
     tvo::DockProtoDravo dock(cradle.Environment());
-    const Outcome outcome = Drive(dock, options, report, true);
+    const Outcome outcome = Drive(dock, options, report, true, "");
 
     // What the camera reported must be what the image builder put in, and
     // the status writes must have reached the cradle.
@@ -121,8 +126,9 @@ void RunDravoRoad(const RoadOptions& options, RoadReport& report) {
     if (!options.simulate) {
         auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>(
             "Dravo", "", nullptr);
-        report.Note("protocol object: " + std::string(dock->GetName()) + " on the real \"eth0\"");
-        Drive(*dock, options, report, options.allowWrites);
+        const std::string& interfaceName = tvo::ProtocolEnvironment::Production().dravo.interfaceName;
+        report.Note("protocol object: " + std::string(dock->GetName()) + " on the real \"" + interfaceName + "\"");
+        Drive(*dock, options, report, options.allowWrites, interfaceName);
         return;
     }
     if (const auto chip = tvo::DockSim::ParseChip(options.chip)) {

@@ -1,4 +1,6 @@
+#include "LinkCheck.h"
 #include "OskinCameraHost.h"
+#include "RoadWait.h"
 #include "Roads.h"
 
 #include <DockProtocol/DockProtocol.h>
@@ -87,19 +89,31 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
 void RunReal(const RoadOptions& options, RoadReport& report) {
     OskinCameraHost host(SettingsFor(options));
     tvo::DockProtoOskin dock("Oskin", &host);
-    report.Step("SayHello", dock.SayHello(), {ReturnCode::Ok});
-    const auto deadline = std::chrono::steady_clock::now() + 120s;
-    Dock::Result<Dock::ServerInfo> info = dock.GetServerInfo();
-    while (info.value.serverUrlType == UrlType::LocationOnly && std::chrono::steady_clock::now() < deadline) {
-        if (options.interactive) {
-            report.Progress("waiting for the base to push its server information");
-        }
-        std::this_thread::sleep_for(500ms);
-        info = dock.GetServerInfo();
+    const auto& oskin = tvo::ProtocolEnvironment::Production().oskin;
+    const std::string where = oskin.listenAddress + ":" + std::to_string(oskin.port);
+    report.Note("protocol object: Oskin, the camera's REST server on " + where + ", link " + oskin.gadgetInterface);
+    const bool started = report.Step("SayHello", dock.SayHello(), {ReturnCode::Ok});
+    if (!Required(report, started, [&] {
+            const std::string lacking = MissingInterface(oskin.gadgetInterface);
+            return lacking.empty() ? "the camera's REST server could not listen on " + where : lacking;
+        })) {
+        return;
     }
-    report.Step("GetServerInfo", info.value.serverUrlType == UrlType::LocationOnly ? ReturnCode::Failed : info.code,
-                {ReturnCode::Ok}, {{"serverInfo", Describe(info.value)}});
+    WaitSettings waiting;
+    waiting.limit = options.timeout;
+    waiting.liveLine = options.interactive;
+    Dock::Result<Dock::ServerInfo> info;
+    WaitUntil("the base to push its server information", waiting, report, [&] {
+        info = dock.GetServerInfo();
+        return info.value.serverUrlType != UrlType::LocationOnly;
+    });
+    const bool pushed = report.Step(
+        "GetServerInfo", info.value.serverUrlType == UrlType::LocationOnly ? ReturnCode::Failed : info.code,
+        {ReturnCode::Ok}, {{"serverInfo", Describe(info.value)}});
     NoteCalls(host, report);
+    Required(report, pushed, [&] {
+        return "no server information from a base within " + std::to_string(options.timeout.count()) + " s";
+    });
 }
 
 }  // namespace

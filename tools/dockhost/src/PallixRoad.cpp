@@ -1,3 +1,5 @@
+#include "LinkCheck.h"
+#include "RoadWait.h"
 #include "Roads.h"
 
 #include <DockProtocol/DockProtocol.h>
@@ -89,17 +91,36 @@ std::string AddedEntries(const std::string& before, const std::string& after) {
 Dock::Result<Dock::ServerInfo> Drive(Dock& dock, const RoadOptions& options, RoadReport& report,
                                      std::initializer_list<ReturnCode> expectedServerInfo,
                                      std::function<void()> awaitRequest = {}) {
-    report.Step("SayHello", dock.SayHello(), {ReturnCode::Ok});
+    const auto& interfaceName = tvo::ProtocolEnvironment::Production().pallix.interfaceName;
+    const bool heard = report.Step("SayHello", dock.SayHello(), {ReturnCode::Ok});
+    if (!Required(report, heard, [&] {
+            if (options.simulate) {
+                return std::string("no hello from the emulated dock");
+            }
+            const std::string lacking = MissingInterface(interfaceName);
+            return lacking.empty() ? "no hello from a dock on " + interfaceName : lacking;
+        })) {
+        return {Dock::ServerInfo::Neutral(), ReturnCode::Failed};
+    }
     report.Step("SetSerialNumber", dock.SetSerialNumber(kSerialNumber), {ReturnCode::Ok},
                 {{"serialNumber", kSerialNumber}});
     std::optional<DelayedCancel> canceller;
     if (options.cancelAfterMs >= 0) {
         canceller.emplace(dock, std::chrono::milliseconds(options.cancelAfterMs), std::move(awaitRequest));
     }
+    // Three attempts at the client's own limits could take minutes.
+    Watchdog limit(options.timeout, [&dock] { dock.Cancel(); });
     const auto started = std::chrono::steady_clock::now();
     const auto server = dock.GetServerInfo();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     const auto cancelled = canceller ? canceller->Stop() : std::nullopt;
+    if (limit.Stop() && !canceller) {
+        report.Step("GetServerInfo", server.code, expectedServerInfo, {{"took", std::to_string(took.count()) + " ms"}});
+        report.Stop(Interrupted() ? std::string("interrupted")
+                                  : "no answer from the dock's agent within " +
+                                        std::to_string(options.timeout.count()) + " s");
+        return server;
+    }
     report.Step("GetServerInfo", server.code, expectedServerInfo,
                 {{"serverInfo", Describe(server.value)}, {"took", std::to_string(took.count()) + " ms"}});
     if (canceller) {

@@ -73,6 +73,19 @@ void RoadReport::EndProgress() {
     }
 }
 
+void RoadReport::Stop(const std::string& missing) {
+    EndProgress();
+    stopped = missing.empty() ? std::string("the rest of the road cannot run") : missing;
+    if (json) {
+        auto line = web::json::value::object();
+        line["stopped"] = web::json::value::string(stopped);
+        out << line.serialize() << '\n';
+    } else {
+        out << "  STOP " << stopped << '\n';
+    }
+    out.flush();
+}
+
 void RoadReport::Finish(const std::string& dock) {
     EndProgress();
     if (json) {
@@ -81,10 +94,13 @@ void RoadReport::Finish(const std::string& dock) {
         line["steps"] = web::json::value::number(steps);
         line["failed"] = web::json::value::number(failures);
         line["passed"] = web::json::value::boolean(Passed());
+        if (!stopped.empty()) {
+            line["stopped"] = web::json::value::string(stopped);
+        }
         out << line.serialize() << '\n';
     } else {
         out << dock << " road: " << steps - failures << " of " << steps << " steps as expected"
-            << (Passed() ? "" : " -- FAILED") << '\n';
+            << (Passed() ? "" : " -- FAILED") << (stopped.empty() ? "" : ", stopped: " + stopped) << '\n';
     }
     out.flush();
 }

@@ -27,10 +27,14 @@ public:
     // A status line that the next one overwrites, for a person watching a
     // terminal; the next step or note starts on a fresh line. Not in JSON.
     void Progress(const std::string& text);
+    // Ends the road early: one line that says what is missing for the rest
+    // of it to mean anything. The road then fails.
+    void Stop(const std::string& missing);
     // Closes the road with its verdict line.
     void Finish(const std::string& dock);
 
-    bool Passed() const { return failures == 0; }
+    bool Passed() const { return failures == 0 && stopped.empty(); }
+    const std::string& Stopped() const { return stopped; }
     int Steps() const { return steps; }
 
 private:
@@ -39,6 +43,7 @@ private:
     int steps = 0;
     int failures = 0;
     bool progressShown = false;
+    std::string stopped;
 
     void EndProgress();
 };

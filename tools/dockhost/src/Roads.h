@@ -4,6 +4,7 @@
 
 #include "RoadReport.h"
 
+#include <chrono>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -20,6 +21,9 @@ struct RoadOptions {
     bool allowWrites = false;  // Dravo: status writes to real hardware (PHY register, EEPROM byte)
     int cancelAfterMs = -1;  // Pallix: Cancel from a second thread this long into GetServerInfo; <0 never
     std::string cameraConfig;  // Oskin: the host's answers to the base; empty: built-in ones
+    // Against a real dock, the limit of every wait: the association poll, the
+    // wait for an Oskin base, the open request.
+    std::chrono::seconds timeout{30};
 };
 
 struct Road {

@@ -1,3 +1,5 @@
+#include "LinkCheck.h"
+#include "RoadWait.h"
 #include "Roads.h"
 
 #include <DockProtocol/DockProtocol.h>
@@ -71,34 +73,48 @@ struct Outcome {
 };
 
 // A host polls Associate until the base approves: quickly against the
-// emulated base, at a real host's pace against a real one.
-Outcome Drive(Dock& dock, Orders& orders, const RoadOptions& options, RoadReport& report) {
+// emulated base, at a real host's pace against a real one. missing() says
+// what the machine lacks when the dock cannot be reached.
+Outcome Drive(Dock& dock, Orders& orders, const RoadOptions& options, RoadReport& report,
+              const std::function<std::string()>& missing) {
     Outcome outcome;
     dock.SetShutdownCallback([&orders](Shutdown::ShutdownType type) { orders.Shutdown(type); });
-    report.Step("SayHello", dock.SayHello(), {ReturnCode::Ok});
+    WaitSettings waiting;
+    waiting.limit = options.timeout;
+    waiting.pause = options.simulate ? 20ms : 500ms;
+    waiting.liveLine = options.interactive;
+    // InProgress: the camera's server does not listen yet; a host asks again.
+    ReturnCode hello = ReturnCode::InProgress;
+    WaitUntil("the camera's server to listen", waiting, report, [&] {
+        hello = dock.SayHello();
+        return hello != ReturnCode::InProgress;
+    });
+    if (!Required(report, report.Step("SayHello", hello, {ReturnCode::Ok}), missing)) {
+        return outcome;
+    }
     report.Step("SetWifiMac", dock.SetWifiMac(kWifiMac), {ReturnCode::Ok}, {{"mac", kWifiMac}});
     report.Step("SetSerialNumber", dock.SetSerialNumber(kSerialNumber), {ReturnCode::Ok},
                 {{"serialNumber", kSerialNumber}});
 
-    const auto pause = options.simulate ? 20ms : 500ms;
-    const int limit = options.simulate ? 250 : 120;
     Dock::Result<Dock::AssociationInfo> association;
     int polls = 0;
-    while (polls < limit) {
+    WaitUntil("the base's approval", waiting, report, [&] {
         association = dock.Associate();
         ++polls;
-        if (association.code == ReturnCode::Ok) {
-            break;
-        }
-        if (options.interactive) {
-            report.Progress("waiting for the base's approval, poll " + std::to_string(polls));
-        }
-        std::this_thread::sleep_for(pause);
-    }
+        return association.code == ReturnCode::Ok;
+    });
     Values values = Describe(association.value);
     values.emplace_back("polls", std::to_string(polls));
-    report.Step("Associate", association.code, {ReturnCode::Ok}, values);
-    outcome.associated = association.code == ReturnCode::Ok;
+    const bool associated = report.Step("Associate", association.code, {ReturnCode::Ok}, values);
+    if (!Required(report, associated, [&] {
+            const std::string lacking = missing();
+            return lacking.empty() ? "no approval from the base within " + std::to_string(options.timeout.count()) +
+                                         " s"
+                                   : lacking;
+        })) {
+        return outcome;
+    }
+    outcome.associated = true;
     outcome.association = association.value;
 
     const auto server = dock.GetServerInfo();
@@ -265,7 +281,10 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
                 ", the camera's inbound server on 127.0.0.1:" + std::to_string(base.CameraPort()));
     Orders orders;  // outlives the dock, which calls into it
     tvo::DockProtoVelta dock(base.Environment());
-    const Outcome outcome = Drive(dock, orders, options, report);
+    const Outcome outcome = Drive(dock, orders, options, report, [] { return std::string(); });
+    if (!outcome.associated) {
+        return;
+    }
     report.Note("base log: " + std::to_string(lines) + " lines, camera's copies and pipe in " + scratch.path);
     StatusAndLog(dock, base, options, report);
 
@@ -307,7 +326,7 @@ void RunVeltaRoad(const RoadOptions& options, RoadReport& report) {
     report.Note("protocol object: " + std::string(dock->GetName()) + ", base " + velta.baseAddress + ":" +
                 std::to_string(velta.basePort) + ", camera's server " + velta.listenAddress + ":" +
                 std::to_string(velta.listenPort));
-    Drive(*dock, orders, options, report);
+    Drive(*dock, orders, options, report, [&velta] { return MissingForVelta(velta, 2s); });
     report.Note("shutdown orders received from the base: " + std::to_string(orders.Count()));
 }
 

@@ -1,5 +1,6 @@
 // dockhost: runs a dock's typical road against its simulator or a real dock.
 
+#include "RoadWait.h"
 #include "Roads.h"
 
 #include <HttpRest/HttpThreadPool.h>
@@ -60,6 +61,11 @@ int main(int argc, char** argv) {
     road->add_option("--cancel-after", options.cancelAfterMs,
                      "Pallix: call Cancel from a second thread this many ms into GetServerInfo")
         ->check(CLI::Range(0, 60000));
+    int timeoutSeconds = static_cast<int>(options.timeout.count());
+    road->add_option("--timeout", timeoutSeconds,
+                     "seconds each wait of the road may last (association, an Oskin base, the open request)")
+        ->check(CLI::Range(1, 3600))
+        ->capture_default_str();
     road->add_option("--camera-config", options.cameraConfig,
                      "Oskin: file with the host's answers (config_uri, provisioned, tenant_id, capability lines)")
         ->check(CLI::ExistingFile);
@@ -82,9 +88,11 @@ int main(int argc, char** argv) {
     }
     tvo::LogClient::SetLevel(parsed);
 
+    dockhost::CatchInterrupt();
     int status = 3;
     try {
         if (*road) {
+            options.timeout = std::chrono::seconds(timeoutSeconds);
             options.interactive = isatty(STDOUT_FILENO) && !options.json;
             status = dockhost::RunRoad(options, std::cout) ? 0 : 1;
         } else {
@@ -95,5 +103,6 @@ int main(int argc, char** argv) {
     }
     // Work still queued at exit would never be freed.
     tvo::DrainHttpThreadPool();
-    return status;
+    // The road's objects are gone by now, their servers closed.
+    return dockhost::Interrupted() ? 130 : status;
 }
