@@ -4,6 +4,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 TSAN_BUILD  ?= build-tsan
 BENCH_BUILD ?= build-bench
+CROSS_BUILD ?= build-aarch64
 CMAKE_FLAGS ?=
 
 DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
@@ -11,6 +12,25 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
   libboost-filesystem-dev libboost-chrono-dev libboost-atomic-dev \
   libboost-date-time-dev libboost-regex-dev libssl-dev zlib1g-dev libbrotli-dev \
   libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+
+# The camera's processor: Debian's cross compiler, the arm64 libraries beside
+# the native ones (multiarch), and qemu-user to run the tests.
+CROSS_PACKAGES = g++-aarch64-linux-gnu qemu-user \
+  libcpprest-dev:arm64 libboost-dev:arm64 libboost-random-dev:arm64 libboost-system-dev:arm64 \
+  libboost-thread-dev:arm64 libboost-filesystem-dev:arm64 libboost-chrono-dev:arm64 \
+  libboost-atomic-dev:arm64 libboost-date-time-dev:arm64 libboost-regex-dev:arm64 \
+  libssl-dev:arm64 zlib1g-dev:arm64 libbrotli-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64
+
+# $(call install_missing,PACKAGES): apt-get installs those not installed yet.
+define install_missing
+	@missing=$$(for p in $(1); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:" $$missing; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
+	fi
+endef
 
 export CCACHE_SLOPPINESS = pch_defines,time_macros,include_file_mtime,include_file_ctime
 # CI builds a fresh clone in another folder: let its objects hit this cache.
@@ -20,16 +40,10 @@ export CCACHE_NOHASHDIR = true
 ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_error=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps configure build test demo sanitize tsan bench clean
+.PHONY: deps configure build test demo sanitize tsan bench cross clean
 
 deps:
-	@missing=$$(for p in $(DEBIAN_PACKAGES); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; \
-	  done); \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:" $$missing; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
-	fi
+	$(call install_missing,$(DEBIAN_PACKAGES))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
@@ -59,5 +73,14 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	$(BENCH_BUILD)/bench/pmx_bench
 
+# Libraries, tools and tests for the camera's 64-bit Arm, the suite under qemu-user.
+cross: deps
+	@dpkg --print-foreign-architectures | grep -qx arm64 || { dpkg --add-architecture arm64 && apt-get update -qq; }
+	$(call install_missing,$(CROSS_PACKAGES))
+	cmake -S . -B $(CROSS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchains/aarch64-linux-gnu.cmake
+	cmake --build $(CROSS_BUILD) -j$(JOBS)
+	cd $(CROSS_BUILD) && ctest --output-on-failure -j$(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD)

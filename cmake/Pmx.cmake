@@ -1,5 +1,9 @@
 # Shared settings for every target of the tree.
 
+# Tests that start programs of this build themselves run them through this:
+# qemu-user when the build is for another processor, nothing otherwise.
+set(PMX_TEST_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
+
 # cpprestsdk's U() macro collides with GoogleTest; nothing here needs it.
 set(PMX_COMMON_DEFINES _TURN_OFF_PLATFORM_STRING)
 

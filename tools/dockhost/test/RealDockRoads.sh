@@ -2,7 +2,7 @@
 # dockhost against a "real" dock that is not there, as on a machine without
 # the dock's link: each scenario runs in a private network (and mount)
 # namespace, so the production addresses never leave this machine.
-# Usage: RealDockRoads.sh DOCKHOST
+# Usage: RealDockRoads.sh DOCKHOST (a command: "qemu-aarch64 path" under qemu)
 dockhost=$1
 failures=0
 

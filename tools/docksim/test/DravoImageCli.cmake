@@ -4,7 +4,7 @@ file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
 function(docksim expect_ok)
-  execute_process(COMMAND ${DOCKSIM} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${EMULATOR} ${DOCKSIM} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(expect_ok AND NOT rc EQUAL 0)
     message(FATAL_ERROR "docksim ${ARGN} failed (${rc}): ${out}${err}")
   elseif(NOT expect_ok AND rc EQUAL 0)

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -48,8 +49,11 @@ TEST(PallixDocksInTurn, TheThirdDockIsReachedAfterTwoOthers) {
     TempDir scratch;
     const std::string output = scratch.file("inner.log").string();
     const std::string filter = std::string("--gtest_filter=") + kInner;
-    const std::string command = "exec unshare --mount --propagation private /proc/" + std::to_string(::getpid()) +
-                                "/exe --gtest_also_run_disabled_tests " + filter + " >" + output + " 2>&1";
+    // Under qemu-user /proc/<pid>/exe is the emulator; the link read from
+    // inside is the test itself.
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string command = std::string("exec unshare --mount --propagation private ") + PMX_TEST_EMULATOR + " " +
+                                self + " --gtest_also_run_disabled_tests " + filter + " >" + output + " 2>&1";
     std::vector<char*> argv{const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()),
                             nullptr};
     pid_t child = 0;
