@@ -4,6 +4,8 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 TSAN_BUILD  ?= build-tsan
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
 DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
@@ -11,6 +13,10 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
   libboost-filesystem-dev libboost-chrono-dev libboost-atomic-dev \
   libboost-date-time-dev libboost-regex-dev libssl-dev zlib1g-dev libbrotli-dev \
   libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+# The fuzz build: clang with libFuzzer and its sanitizer runtimes.
+FUZZ_PACKAGES = clang libclang-rt-14-dev
+FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
+  eeprom_dravo version_file base_log_trim
 
 export CCACHE_SLOPPINESS = pch_defines,time_macros,include_file_mtime,include_file_ctime
 # CI builds a fresh clone in another folder: let its objects hit this cache.
@@ -20,10 +26,10 @@ export CCACHE_NOHASHDIR = true
 ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_error=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps configure build test demo sanitize tsan bench clean
+.PHONY: deps configure build test demo sanitize tsan bench fuzz clean
 
 deps:
-	@missing=$$(for p in $(DEBIAN_PACKAGES); do \
+	@missing=$$(for p in $(DEBIAN_PACKAGES) $(FUZZ_PACKAGES); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; \
 	  done); \
 	if [ -n "$$missing" ]; then \
@@ -59,5 +65,13 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	$(BENCH_BUILD)/bench/pmx_bench
 
+# Each libFuzzer target for FUZZ_SECONDS; the libraries are built again with
+# clang, coverage feedback and ASan/UBSan.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPMX_BUILD_FUZZ=ON -DPMX_BUILD_TESTS=OFF -DPMX_BUILD_TOOLS=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
