@@ -5,6 +5,8 @@ ASAN_BUILD  ?= build-asan
 TSAN_BUILD  ?= build-tsan
 BENCH_BUILD ?= build-bench
 CROSS_BUILD ?= build-aarch64
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
 DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
@@ -12,6 +14,10 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
   libboost-filesystem-dev libboost-chrono-dev libboost-atomic-dev \
   libboost-date-time-dev libboost-regex-dev libssl-dev zlib1g-dev libbrotli-dev \
   libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+# The fuzz build: clang with libFuzzer and its sanitizer runtimes.
+FUZZ_PACKAGES = clang libclang-rt-14-dev
+FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
+  eeprom_dravo version_file base_log_trim
 
 # The camera's processor: Debian's cross compiler, the arm64 libraries beside
 # the native ones (multiarch), and qemu-user to run the tests.
@@ -40,10 +46,10 @@ export CCACHE_NOHASHDIR = true
 ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_error=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps configure build test demo sanitize tsan bench cross clean
+.PHONY: deps configure build test demo sanitize tsan bench cross fuzz clean
 
 deps:
-	$(call install_missing,$(DEBIAN_PACKAGES))
+	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
@@ -82,5 +88,13 @@ cross: deps
 	cmake --build $(CROSS_BUILD) -j$(JOBS)
 	cd $(CROSS_BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# Each libFuzzer target for FUZZ_SECONDS; the libraries are built again with
+# clang, coverage feedback and ASan/UBSan.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPMX_BUILD_FUZZ=ON -DPMX_BUILD_TESTS=OFF -DPMX_BUILD_TOOLS=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD) $(FUZZ_BUILD)
