@@ -4,6 +4,7 @@
 #include "OskinRestServerImpl.h"
 
 #include <Common/Tokenizer.h>
+#include <Common/Utf8.h>
 #include <Common/VersionInfo.h>
 #include <DockProtocol/OskinDockCallbackIF.h>
 #include <Logger/LogClient.h>
@@ -111,7 +112,10 @@ Reply OskinRestServerImpl::Dispatch(const HandlerMap& handlers, const char* meth
         }
         const std::string& msgType = type->second.as_string();
         if (msgType == path) {
-            return handler->second(object, version);
+            Reply reply = handler->second(object, version);
+            // Replies echo the sender's header, bytes and all; JSON needs UTF-8.
+            reply.second = ToValidUtf8(reply.second);
+            return reply;
         }
         const std::string text = "message type mismatch : uri message type [" + path +
                                  "] , body message type [" + msgType + "]";

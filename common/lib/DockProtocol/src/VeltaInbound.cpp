@@ -5,6 +5,7 @@
 
 #include "DockProtoVeltaImpl.h"
 
+#include <Common/Utf8.h>
 #include <Logger/LogClient.h>
 
 namespace tvo {
@@ -62,12 +63,13 @@ std::string DockProtoVeltaImpl::processREST(HttpServer::HandlerMethodType method
     for (const auto& [name, handler] : *table) {
         if (name == type) {
             web::json::value parsed = web::json::value::parse(body);
-            return handler(parsed);
+            // Replies echo the sender's texts, bytes and all; JSON needs UTF-8.
+            return ToValidUtf8(handler(parsed));
         }
     }
     const std::string unsupported = "Unsupported message type: " + type;
     PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << unsupported;
-    return unsupported;
+    return ToValidUtf8(unsupported);
 }
 
 }  // namespace tvo

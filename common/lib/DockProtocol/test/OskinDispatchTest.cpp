@@ -97,6 +97,16 @@ TEST_F(OskinDispatch, ErrorRepliesEchoingNonUtf8BytesAreStillJson) {
     }
 }
 
+// Found by fuzzing: connection_ready echoes the sender's header.
+TEST_F(OskinDispatch, RepliesEchoingTheSendersHeaderAreStillJson) {
+    EXPECT_CALL(host, OnConnectionReady());
+    const auto reply = server->ProcessPUT(
+        "connection_ready", "{\"msg_type\":\"connection_ready\",\"message-header\":{\"mac_id\":\"00:11:22\x9c\"}}");
+    EXPECT_EQ(reply.first, HttpServer::OK);
+    EXPECT_EQ(web::json::value::parse(reply.second).at("message-header").at("mac_id").as_string(),
+              "00:11:22\xEF\xBF\xBD");
+}
+
 TEST_F(OskinDispatch, ExceptionFromTheHostBecomes400) {
     EXPECT_CALL(host, GetCameraConfigUri()).WillOnce(Throw(std::runtime_error("disk gone")));
     const auto reply = server->ProcessGET("get_camera_config", Envelope("get_camera_config"));
