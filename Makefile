@@ -10,7 +10,7 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
   libcpprest-dev libboost-random-dev libboost-system-dev libboost-thread-dev \
   libboost-filesystem-dev libboost-chrono-dev libboost-atomic-dev \
   libboost-date-time-dev libboost-regex-dev libssl-dev zlib1g-dev libbrotli-dev \
-  libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libboost-dev
 
 export CCACHE_SLOPPINESS = pch_defines,time_macros,include_file_mtime,include_file_ctime
 # CI builds a fresh clone in another folder: let its objects hit this cache.
