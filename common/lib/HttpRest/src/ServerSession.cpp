@@ -22,8 +22,9 @@ namespace beast = boost::beast;
 namespace http = boost::beast::http;
 using boost::system::error_code;
 
-// Bytes kept unparsed at once: a header, plus what one read brings beyond it.
-constexpr std::size_t kReadBuffer = 64 * 1024;
+// Bytes kept unparsed at once beyond a header: with the 16 KiB header limit,
+// a connection holds at most 64 KiB besides its body.
+constexpr std::size_t kReadBuffer = 48 * 1024;
 // Longest wait for a refused body to stop arriving.
 constexpr std::chrono::milliseconds kDrainTime{2000};
 // A chunked body grows its string by doubling; reserving the limit up front
@@ -112,7 +113,7 @@ void ServerSession::OnHeader(error_code ec) {
     }
     if (ec == http::error::body_limit) {
         PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
-            << "Request body of " << parser->content_length().value_or(0) << " bytes refused, limit "
+            << "Request body of " << parser->get()[http::field::content_length] << " bytes refused, limit "
             << server->maxBodySize.load();
         Refuse(HttpServer::RequestEntityTooLarge, "request body too large");
         return;

@@ -30,6 +30,14 @@ private:
     int fd = -1;
 };
 
+// Sanitizers' shadow memory grows with what a test touches: memory bounds
+// get more slack under them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::size_t kMemorySlackFactor = 4;
+#else
+constexpr std::size_t kMemorySlackFactor = 1;
+#endif
+
 // Resident memory and open descriptors of this process.
 std::size_t ResidentKiB();
 std::size_t OpenDescriptors();
