@@ -58,6 +58,7 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPMX_BUILD_BENCH=ON -DPMX_BUILD_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	$(BENCH_BUILD)/bench/pmx_bench
+	$(BENCH_BUILD)/bench/pmx_server_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD)
