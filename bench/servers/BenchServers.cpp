@@ -128,6 +128,7 @@ std::shared_ptr<void> StartServer(const std::string& name, int port) {
     }
     if (name == "cpprest-2") {
         SetHttpThreadPoolSize(2);
+        EnsureHttpThreadPool();
         return std::make_shared<BareListener>(port);
     }
     if (name == "beast-1") {

@@ -144,6 +144,10 @@ void ServerSession::OnHeader(error_code ec) {
                                  });
         return;
     }
+    if (parser->is_done()) {
+        OnBody({});  // no body, or all of it came with the header: no read, no timer
+        return;
+    }
     ReadBody();
 }
 
