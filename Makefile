@@ -13,7 +13,7 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
   libcpprest-dev libboost-random-dev libboost-system-dev libboost-thread-dev \
   libboost-filesystem-dev libboost-chrono-dev libboost-atomic-dev \
   libboost-date-time-dev libboost-regex-dev libssl-dev zlib1g-dev libbrotli-dev \
-  libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libboost-dev
 # The fuzz build: clang with libFuzzer and its sanitizer runtimes.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
@@ -78,6 +78,7 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPMX_BUILD_BENCH=ON -DPMX_BUILD_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	$(BENCH_BUILD)/bench/pmx_bench
+	$(BENCH_BUILD)/bench/pmx_server_bench
 
 # Libraries, tools and tests for the camera's 64-bit Arm, the suite under qemu-user.
 cross: deps

@@ -1,6 +1,7 @@
 #include <DockProtocol/DockProtoVelta.h>
 
 #include "DockProtoVeltaImpl.h"
+#include "InboundServerLimits.h"
 
 #include <HttpRest/HttpClient.h>
 #include <Logger/LogClient.h>
@@ -56,6 +57,7 @@ std::unique_ptr<HttpServer> DockProtoVeltaImpl::MakeServer() {
     auto made = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{false, false},
                                              "http://" + endpoints.listenAddress, endpoints.listenPort,
                                              endpoints.path);
+    made->setLimits(InboundHttpLimits(endpoints.inbound));
     // Every answer is 200, whatever processREST made of the request; only an
     // exception (answered by the server) says otherwise.
     for (const auto method : {HttpServer::HandlerMethodType::Put, HttpServer::HandlerMethodType::Get}) {

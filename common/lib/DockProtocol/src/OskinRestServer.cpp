@@ -3,6 +3,8 @@
 
 #include "OskinRestServerImpl.h"
 
+#include "InboundServerLimits.h"
+
 #include <Common/Tokenizer.h>
 #include <Common/Utf8.h>
 #include <Common/VersionInfo.h>
@@ -68,6 +70,11 @@ OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* dockCallback, const Osk
 
     server = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{false, false},
                                           "http://" + endpoint.listenAddress, endpoint.port, endpoint.path);
+    server->setLimits(InboundHttpLimits(endpoint.inbound));
+    // The dock reads every non-200 reply as an error record, the server's own too.
+    server->setErrorBodyMaker([](HttpServer::StatusCode status, const std::string& reason) {
+        return rest::ErrorReplyBody(status, reason);
+    });
     server->setMessageHandler(
         [this](const std::string& uri, const std::string& body) { return ProcessPUT(uri, body); },
         HttpServer::HandlerMethodType::Put);

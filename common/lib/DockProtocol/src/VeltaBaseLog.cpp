@@ -173,6 +173,7 @@ FileDescriptor OpenForReading(const std::string& path) { return OpenRegularFile(
 void DockProtoVeltaImpl::GetVeltaLog() {
     PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Copying velta log to  " << files.baseLogCopy;
     HttpClient client(nullptr, BaseURI(), endpoints.logDownloadTimeout, nullptr);
+    client.setMaxReplySize(endpoints.logDownloadLimit);
     if (client.download(files.baseLogCopy)) {
         PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "We downloaded the velta log from the velta ";
     } else {

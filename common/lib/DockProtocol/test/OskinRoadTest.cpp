@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 namespace tvo {
@@ -75,6 +78,48 @@ TEST_F(OskinRoad, BadInputsAreAnsweredWithoutHarm) {
         }
     }
     EXPECT_EQ(base.SayHello().status, 200u);  // still serving
+}
+
+TEST_F(OskinRoad, RepliesTheServerMakesItselfCarryTheErrorRecordToo) {
+    const std::pair<DockSim::OskinExchange, unsigned> cases[] = {
+        {base.Send("POST", "say_hello", "{}"), 405u},
+        {base.Send("DELETE", "say_hello", ""), 405u},
+        {base.Send("PUT", "say_hello", std::string(2 * 1024 * 1024, ' ')), 413u},
+    };
+    for (const auto& [exchange, status] : cases) {
+        ASSERT_EQ(exchange.status, status) << DockSim::Describe(exchange);
+        const auto record = Json(exchange.reply);
+        EXPECT_EQ(record.at("msg_type").as_string(), "error");
+        EXPECT_EQ(record.at("status_code").as_integer(), static_cast<int>(status));
+        EXPECT_FALSE(record.at("message").as_string().empty());
+    }
+    EXPECT_EQ(base.SayHello().status, 200u);
+}
+
+// A host that tears docking down from inside the dock's call-back.
+class TearingDownHost : public DockSim::OskinCameraAnswers {
+public:
+    std::unique_ptr<DockProtoOskin>* dock = nullptr;
+    std::promise<void> destroyed;
+
+    void OnConnectionReady() override {
+        dock->reset();
+        destroyed.set_value();
+    }
+};
+
+TEST(OskinTearDown, TheHostMayDestroyTheDockFromItsCallBack) {
+    DockSim::OskinBase base;
+    TearingDownHost host;
+    auto dock = std::make_unique<DockProtoOskin>(base.Environment(), &host);
+    host.dock = &dock;
+    ASSERT_EQ(dock->SayHello(), RC::Ok);
+    base.ConnectionReady({"", "", "BASE-1", 0});  // its reply is dropped with the server
+    ASSERT_EQ(host.destroyed.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(dock, nullptr);
+    // The port is free for the next dock.
+    DockProtoOskin next(base.Environment(), &host);
+    EXPECT_EQ(next.SayHello(), RC::Ok);
 }
 
 TEST_F(OskinRoad, HostReadsNeverSeeAHalfWrittenPush) {

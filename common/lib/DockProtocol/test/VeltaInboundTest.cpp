@@ -7,6 +7,8 @@
 #include <Logger/LogClient.h>
 
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <future>
 #include <thread>
 
@@ -187,6 +189,22 @@ TEST_F(VeltaInbound, ACallBackReplacedWhileRunningFinishesAndTheNextOrderGetsThe
     EXPECT_EQ(rig.base.SendShutdownNow().reply, "Received");
     EXPECT_EQ(oldCalls.load(), 1);
     EXPECT_EQ(newCalls.load(), 1);
+}
+
+TEST(VeltaTearDown, TheHostMayDestroyTheCameraFromItsShutdownCallBack) {
+    DockSim::VeltaBase base(NeverApproving());
+    auto camera = std::make_unique<DockProtoVelta>(base.Environment());
+    ASSERT_EQ(camera->SayHello(), RC::Ok);
+    std::promise<void> destroyed;
+    camera->SetShutdownCallback([&](Shutdown::ShutdownType) {
+        camera.reset();  // docking torn down from the dock's own order
+        destroyed.set_value();
+    });
+    base.SendShutdownNow();  // its reply is dropped with the server
+    ASSERT_EQ(destroyed.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(camera, nullptr);
+    DockProtoVelta next(base.Environment());  // the port is free again
+    EXPECT_EQ(next.SayHello(), RC::Ok);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <stdexcept>
 #include <utility>
 
+#include "BoundedReply.h"
 #include "HttpClientImpl.h"
 #include "HttpRest/HttpThreadPool.h"
 #include "InterfaceBinding.h"
@@ -23,9 +25,14 @@ bool MentionsCancel(std::string text) {
 
 // pplx ends the process when a failed task is dropped unobserved; a caller
 // that gives up on a request (a handle destroyed early) must not cause that.
-// The extra continuation observes the failure; the caller still sees it.
-pplx::task<web::http::http_response> Observed(pplx::task<web::http::http_response> task) {
-    task.then([](pplx::task<web::http::http_response> done) {
+// The extra continuation observes the failure (the caller still sees it) and
+// then unlinks the request's own cancellation.
+pplx::task<web::http::http_response> Observed(pplx::task<web::http::http_response> task,
+                                              std::function<void()> finally = nullptr) {
+    task.then([finally](pplx::task<web::http::http_response> done) {
+        if (finally) {
+            finally();
+        }
         try {
             done.get();
         } catch (...) {
@@ -39,6 +46,14 @@ pplx::task<web::http::http_response> Observed(pplx::task<web::http::http_respons
 pplx::cancellation_token HttpClient::Impl::Token() {
     std::lock_guard<std::mutex> lock(mutex);
     return current.get_token();
+}
+
+HttpClient::Impl::RequestCancel HttpClient::Impl::NewRequestCancel() {
+    RequestCancel cancel;
+    cancel.outer = Token();
+    pplx::cancellation_token_source own = cancel.own;
+    cancel.link = cancel.outer.register_callback([own] { own.cancel(); });
+    return cancel;
 }
 
 void HttpClient::Impl::CancelCurrent() {
@@ -136,8 +151,11 @@ pplx::task<web::http::http_response> HttpClient::request(const std::string& meth
         if (!body.empty()) {
             SetTextBody(message, body, "application/json");
         }
-        const pplx::cancellation_token token = impl->Token();
-        return Observed(ExplainFailures(impl->client->request(message, token), token, impl->baseUri + pathAndQuery));
+        const std::string target = impl->baseUri + pathAndQuery;
+        const Impl::RequestCancel cancel = impl->NewRequestCancel();
+        auto reply = ReadBounded(impl->client->request(message, cancel.own.get_token()), impl->maxReply.load(),
+                                 cancel.own, target);
+        return Observed(ExplainFailures(reply, cancel.outer, target), [cancel] { cancel.Release(); });
     } catch (const std::exception& e) {
         return Observed(pplx::task_from_exception<web::http::http_response>(std::runtime_error(
             "HTTP " + method + " " + impl->baseUri + pathAndQuery + " not sent: " + e.what())));
@@ -145,5 +163,7 @@ pplx::task<web::http::http_response> HttpClient::request(const std::string& meth
 }
 
 void HttpClient::cancel() { impl->CancelCurrent(); }
+
+void HttpClient::setMaxReplySize(std::size_t bytes) { impl->maxReply = bytes; }
 
 }  // namespace tvo

@@ -1,5 +1,5 @@
-// HttpClient::download: the body goes straight from the socket into a
-// temporary file, so memory stays bounded whatever the size.
+// HttpClient::download: the body goes from the socket into a temporary file
+// as it arrives, so memory stays bounded; its size is bounded too.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 
 #include <cpprest/filestream.h>
 
+#include "BoundedReply.h"
 #include "HttpClientImpl.h"
 #include "Logger/LogClient.h"
 
@@ -96,17 +97,28 @@ bool HttpClient::download(const std::string& destinationPath) {
                                                                                    std::ios::trunc)
                        .get();
             web::http::http_request message = impl->MakeRequest(web::http::methods::GET, std::string());
-            message.set_response_stream(file);
-            const pplx::cancellation_token token = impl->Token();
+            const Impl::RequestCancel cancel = impl->NewRequestCancel();
+            struct Unlink {
+                const Impl::RequestCancel& cancel;
+                ~Unlink() { cancel.Release(); }
+            } unlink{cancel};
             web::http::http_response response =
-                ExplainFailures(impl->client->request(message, token), token, impl->baseUri).get();
-            response.content_ready().get();
-            file.close().get();
+                ExplainFailures(impl->client->request(message, cancel.own.get_token()), cancel.outer, impl->baseUri)
+                    .get();
             if (response.status_code() != web::http::status_codes::OK) {
                 PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
                     << "Download of " << impl->baseUri << " answered with status " << response.status_code();
+                cancel.own.cancel();  // its body is of no use
                 return false;
             }
+            const std::size_t limit = impl->maxReply.load();
+            if (response.headers().content_length() > limit) {
+                cancel.own.cancel();
+                throw std::runtime_error("reply of " + std::to_string(response.headers().content_length()) +
+                                         " bytes is larger than the limit of " + std::to_string(limit) + " bytes");
+            }
+            CopyBounded(response.body(), file.streambuf(), limit, cancel.own, impl->baseUri).get();
+            file.close().get();
         }
         partial.CommitTo(destinationPath);
         return true;

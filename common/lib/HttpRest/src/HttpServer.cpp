@@ -1,57 +1,84 @@
 #include "HttpRest/HttpServer.h"
 
+#include <algorithm>
+#include <cctype>
 #include <stdexcept>
 #include <utility>
+
+#include <boost/asio/ip/address_v4.hpp>
+#include <boost/asio/ip/tcp.hpp>
 
 #include "HttpRest/HttpThreadPool.h"
 #include "HttpServerImpl.h"
 #include "ListenRegistry.h"
 #include "Logger/LogClient.h"
+#include "ServerLoop.h"
 
 namespace tvo {
 namespace {
 
 constexpr const char* kSource = "common/lib/HttpRest/src/HttpServer.cpp";
 
-struct Endpoint {
-    std::string scheme;
-    std::string host;
-};
-
-// "http://host" or a bare "host"; throws std::runtime_error for what the
-// listener cannot serve.
-Endpoint ParseAddress(const std::string& address, int port) {
+// The host of "http://host[:port][/...]" or of a bare "host"; throws
+// std::runtime_error for what the server cannot serve.
+std::string HostOf(const std::string& address, int port) {
     if (address.empty()) {
         throw std::runtime_error("no address given");
     }
-    const std::string text = address.find("://") == std::string::npos ? "http://" + address : address;
-    web::uri parsed;
-    try {
-        parsed = web::uri(text);
-    } catch (const std::exception& e) {
-        throw std::runtime_error("bad address '" + address + "': " + e.what());
+    std::string rest = address;
+    const auto schemeEnd = address.find("://");
+    if (schemeEnd != std::string::npos) {
+        std::string scheme = address.substr(0, schemeEnd);
+        std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (scheme != "http") {
+            throw std::runtime_error("scheme of '" + address + "' is not served; only http is");
+        }
+        rest = address.substr(schemeEnd + 3);
     }
-    const std::string host = parsed.host();
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    if (!rest.empty() && rest.front() == '[') {
+        throw std::runtime_error("IPv6 address '" + address + "' cannot be served; use an IPv4 address or host name");
+    }
+    const auto colon = rest.find(':');
+    std::string host = rest.substr(0, colon);
+    if (colon != std::string::npos) {
+        const std::string portText = rest.substr(colon + 1);
+        if (portText.find(':') != std::string::npos) {
+            throw std::runtime_error("IPv6 address '" + address + "' cannot be served; use an IPv4 address or host name");
+        }
+        if (!portText.empty() && portText != std::to_string(port)) {
+            throw std::runtime_error("address '" + address + "' carries a port other than " + std::to_string(port));
+        }
+    }
     if (host.empty()) {
         throw std::runtime_error("address '" + address + "' names no host");
     }
-    if (host.find(':') != std::string::npos || host.front() == '[') {
-        throw std::runtime_error("IPv6 address '" + address + "' cannot be served; use an IPv4 address or host name");
+    return host;
+}
+
+boost::asio::ip::address_v4 Resolve(const std::string& host) {
+    if (host == "*" || host == "+") {
+        return boost::asio::ip::address_v4::any();
     }
-    if (parsed.port() > 0 && parsed.port() != port) {
-        throw std::runtime_error("address '" + address + "' carries a port other than " + std::to_string(port));
+    boost::system::error_code ec;
+    const auto literal = boost::asio::ip::make_address_v4(host, ec);
+    if (!ec) {
+        return literal;
     }
-    if (parsed.scheme() != "http") {
-        throw std::runtime_error("scheme of '" + address + "' is not served; only http is");
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::resolver resolver(io);
+    const auto found = resolver.resolve(boost::asio::ip::tcp::v4(), host, "", ec);
+    if (ec || found.empty()) {
+        throw std::runtime_error("cannot resolve '" + host + "': " + ec.message());
     }
-    return {parsed.scheme(), host};
+    return found.begin()->endpoint().address().to_v4();
 }
 
 }  // namespace
 
 void HttpServer::Impl::Listen() {
     std::lock_guard<std::mutex> lock(lifecycleMutex);
-    if (listener) {
+    if (loop) {
         return;
     }
     if (ssl.useSsl) {
@@ -60,25 +87,18 @@ void HttpServer::Impl::Listen() {
     if (port < 1 || port > 65535) {
         throw std::runtime_error("port " + std::to_string(port) + " is outside 1..65535");
     }
-    const Endpoint endpoint = ParseAddress(address, port);
-    web::uri_builder builder;
-    builder.set_scheme(endpoint.scheme).set_host(endpoint.host).set_port(port).set_path(path);
-    const std::string where = builder.to_string();
+    const std::string host = HostOf(address, port);
+    const std::string where = "http://" + host + ":" + std::to_string(port) + prefix;
 
-    ListenRegistry::Claim(endpoint.host, port);
+    ListenRegistry::Claim(host, port);
     try {
-        auto opened = std::make_unique<web::http::experimental::listener::http_listener>(builder.to_uri());
-        std::weak_ptr<Impl> weak = weak_from_this();
-        opened->support([weak](web::http::http_request request) {
-            if (auto self = weak.lock()) {
-                self->Dispatch(std::move(request));
-            }
-        });
-        opened->open().wait();
-        listener = std::move(opened);
-        listeningHost = endpoint.host;
+        const boost::asio::ip::tcp::endpoint endpoint(Resolve(host), static_cast<unsigned short>(port));
+        auto opened = std::make_shared<ServerLoop>(shared_from_this(), endpoint);
+        opened->Start();
+        loop = std::move(opened);
+        listeningHost = host;
     } catch (const std::exception& e) {
-        ListenRegistry::Release(endpoint.host, port);
+        ListenRegistry::Release(host, port);
         PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Cannot listen on " << where << ": " << e.what();
         throw std::runtime_error("cannot listen on " + where + ": " + e.what());
     }
@@ -86,39 +106,92 @@ void HttpServer::Impl::Listen() {
 }
 
 void HttpServer::Impl::Close() {
-    std::lock_guard<std::mutex> lock(lifecycleMutex);
-    if (!listener) {
-        return;
+    std::shared_ptr<ServerLoop> stopping;
+    {
+        std::lock_guard<std::mutex> lock(lifecycleMutex);
+        if (!loop) {
+            return;
+        }
+        stopping = std::move(loop);
+        ListenRegistry::Release(listeningHost, port);
+        listeningHost.clear();
     }
-    try {
-        listener->close().wait();
-    } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest) << "Closing the listener: " << e.what();
-    }
-    listener.reset();
-    ListenRegistry::Release(listeningHost, port);
-    listeningHost.clear();
+    // Outside the lock: a handler waited for here may itself close the server.
+    stopping->Stop();
 }
 
-void HttpServer::Impl::WaitForRequests() {
-    std::unique_lock<std::mutex> lock(flightMutex);
-    flightDone.wait(lock, [this] { return inFlight == 0; });
+HttpServer::MessageHandler HttpServer::Impl::HandlerFor(int methodIndex) {
+    std::lock_guard<std::mutex> lock(settingsMutex);
+    return handlers[static_cast<std::size_t>(methodIndex)];
+}
+
+HttpServer::Limits HttpServer::Impl::CurrentLimits() {
+    std::lock_guard<std::mutex> lock(settingsMutex);
+    return limits;
+}
+
+std::string HttpServer::Impl::ErrorBody(StatusCode status, const std::string& reason) {
+    ErrorBodyMaker maker;
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex);
+        maker = errorBody;
+    }
+    if (maker) {
+        try {
+            return maker(status, reason);
+        } catch (const std::exception& e) {
+            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Error body not made: " << e.what();
+        }
+    }
+    return reason;
+}
+
+bool HttpServer::Impl::RelativeUri(const std::string& target, std::string& relative) const {
+    std::string local = target;
+    // An absolute-form target ("http://host/api/x") names the same resource.
+    const auto scheme = local.find("://");
+    if (scheme != std::string::npos && scheme < local.find_first_of("/?")) {
+        const auto pathStart = local.find_first_of("/?", scheme + 3);
+        local = pathStart == std::string::npos ? "/" : local.substr(pathStart);
+    }
+    if (local.empty() || local.front() == '?') {
+        local.insert(0, "/");
+    }
+    if (local.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    std::string rest = local.substr(prefix.size());
+    if (!rest.empty() && rest.front() != '/' && rest.front() != '?' && prefix != "/") {
+        return false;  // "/apixyz" is not under "/api"
+    }
+    if (!rest.empty() && rest.front() == '/') {
+        rest.erase(0, 1);
+    }
+    relative = std::move(rest);
+    return true;
 }
 
 HttpServer::HttpServer(SecurityInterface* /*security*/, const SslConfig& ssl, const std::string& address, int port,
                        const std::string& path)
     : impl(std::make_shared<Impl>()) {
+    // The server needs no pool thread, but its process does for its clients:
+    // the pool's size is settled now, as it always was.
     EnsureHttpThreadPool();
     impl->ssl = ssl;
     impl->address = address;
     impl->port = port;
     impl->path = path;
+    std::string trimmed = path;
+    while (!trimmed.empty() && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    while (!trimmed.empty() && trimmed.front() == '/') {
+        trimmed.erase(0, 1);
+    }
+    impl->prefix = "/" + trimmed;
 }
 
-HttpServer::~HttpServer() {
-    impl->Close();
-    impl->WaitForRequests();
-}
+HttpServer::~HttpServer() { impl->Close(); }
 
 void HttpServer::setMessageHandler(MessageHandler handler, HandlerMethodType method) {
     const auto index = static_cast<std::size_t>(method);
@@ -127,7 +200,7 @@ void HttpServer::setMessageHandler(MessageHandler handler, HandlerMethodType met
             << "Handler for unknown method value " << static_cast<int>(method) << " ignored";
         return;
     }
-    std::lock_guard<std::mutex> lock(impl->handlerMutex);
+    std::lock_guard<std::mutex> lock(impl->settingsMutex);
     impl->handlers[index] = std::move(handler);
 }
 
@@ -136,5 +209,15 @@ void HttpServer::listen() { impl->Listen(); }
 void HttpServer::close() { impl->Close(); }
 
 void HttpServer::setMaxBodySize(std::size_t bytes) { impl->maxBodySize = bytes; }
+
+void HttpServer::setLimits(const Limits& limits) {
+    std::lock_guard<std::mutex> lock(impl->settingsMutex);
+    impl->limits = limits;
+}
+
+void HttpServer::setErrorBodyMaker(ErrorBodyMaker maker) {
+    std::lock_guard<std::mutex> lock(impl->settingsMutex);
+    impl->errorBody = std::move(maker);
+}
 
 }  // namespace tvo

@@ -1,20 +1,19 @@
 #pragma once
-// State of one HttpServer, shared with the requests it is serving: each
-// request's continuation holds it, so it outlives the HttpServer object when
-// a reply is still being sent.
+// State of one HttpServer, shared with the connections it is serving: each
+// connection holds it, so it outlives the HttpServer object when a handler
+// destroys its own server.
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include <cpprest/http_listener.h>
-
 #include "HttpRest/HttpServer.h"
 
 namespace tvo {
+
+class ServerLoop;
 
 struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
     static constexpr std::size_t kMethodCount = 5;
@@ -23,32 +22,30 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
     std::string address;
     int port = 0;
     std::string path;
+    std::string prefix;  // "/" + path without trailing '/': what targets start with
 
-    // Open and close; never taken by request threads, because closing the
-    // listener waits for them.
+    // Open and close.
     std::mutex lifecycleMutex;
-    std::unique_ptr<web::http::experimental::listener::http_listener> listener;
+    std::shared_ptr<ServerLoop> loop;
     std::string listeningHost;  // registry key while listening
 
-    std::mutex handlerMutex;
-    std::array<MessageHandler, kMethodCount> handlers;
+    std::mutex settingsMutex;
+    std::array<MessageHandler, kMethodCount> handlers;  // guarded by settingsMutex
+    ErrorBodyMaker errorBody;                           // guarded by settingsMutex
+    Limits limits;                                      // guarded by settingsMutex
 
     std::atomic<std::size_t> maxBodySize{1024 * 1024};
 
-    std::mutex flightMutex;
-    std::condition_variable flightDone;
-    int inFlight = 0;  // guarded by flightMutex
-
     void Listen();
     void Close();
-    void WaitForRequests();
 
-    // Counts a request as in flight for as long as it lives.
-    struct FlightTicket;
-
-    // Entry point of every request (RequestDispatch.cpp).
-    void Dispatch(web::http::http_request request);
-    MessageHandler HandlerFor(const web::http::method& method);
+    // For the connections (ServerSession.cpp).
+    MessageHandler HandlerFor(int methodIndex);
+    Limits CurrentLimits();
+    std::string ErrorBody(StatusCode status, const std::string& reason);
+    // The target relative to the listening path, without the leading '/';
+    // false when the target lies outside it.
+    bool RelativeUri(const std::string& target, std::string& relative) const;
 };
 
 }  // namespace tvo

@@ -34,7 +34,7 @@ std::string ReadRequest(int fd) {
 
 }  // namespace
 
-RawServer::RawServer(std::string reply, bool ipv6) : reply(std::move(reply)) {
+RawServer::RawServer(std::string reply, bool ipv6, bool endless) : reply(std::move(reply)), endless(endless) {
     listenFd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in v4{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     sockaddr_in6 v6{AF_INET6, 0, 0, in6addr_loopback, 0};
@@ -76,6 +76,11 @@ void RawServer::Run() {
             continue;
         }
         (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        if (endless) {
+            const std::string chunk = "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
+            while (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+            }
+        }
         ::close(fd);
     }
 }

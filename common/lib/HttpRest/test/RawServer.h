@@ -13,8 +13,9 @@ namespace tvo::test {
 class RawServer {
 public:
     // Each connection's request is read whole, then answered with reply and
-    // closed; an empty reply leaves it open and unanswered.
-    explicit RawServer(std::string reply, bool ipv6 = false);
+    // closed; an empty reply leaves it open and unanswered. An endless server
+    // follows reply with 64 KiB chunks for as long as the peer takes them.
+    explicit RawServer(std::string reply, bool ipv6 = false, bool endless = false);
     ~RawServer();
     RawServer(const RawServer&) = delete;
     RawServer& operator=(const RawServer&) = delete;
@@ -27,6 +28,7 @@ private:
     void Run();
 
     std::string reply;
+    bool endless = false;
     int listenFd = -1;
     int port = 0;
     std::atomic<int> accepted{0};

@@ -36,6 +36,14 @@ struct SystemEnvironment {
     SystemEnvironment();  // fills the functions with the real system calls
 };
 
+// What an inbound server grants the dock: the time for a request's headers
+// and for its body, and for an idle keep-alive connection.
+struct InboundLimits {
+    std::chrono::milliseconds headerTimeout{10000};
+    std::chrono::milliseconds bodyTimeout{30000};
+    std::chrono::milliseconds idleTimeout{30000};
+};
+
 struct DravoEnvironment {
     std::string interfaceName = "eth0";
 };
@@ -57,6 +65,9 @@ struct VeltaEnvironment {
     std::chrono::milliseconds logRequestTimeout{2000};
     // Download of the base's log; 0 is the HTTP client's own limit.
     std::chrono::milliseconds logDownloadTimeout{0};
+    InboundLimits inbound;
+    // The base's log lands in RAM (/tmp): a larger one is refused.
+    std::size_t logDownloadLimit = 64 * 1024 * 1024;
 };
 
 struct OskinEnvironment {
@@ -64,6 +75,7 @@ struct OskinEnvironment {
     int port = 55006;
     std::string path = "api/";
     std::string gadgetInterface = "usb0";
+    InboundLimits inbound;
 };
 
 struct PallixEnvironment {

@@ -3,6 +3,7 @@
 // cancellation, plus a streaming download of that address into a file.
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,8 +42,8 @@ public:
     // Sends the request ("GET", "PUT", ...) to the base address extended by
     // pathAndQuery ("/a/b?x=1" or "?type=x"). A non-empty body is sent as is,
     // with Content-Type application/json. The task yields the response (any
-    // status), or ends with an exception on a bad address, connection failure,
-    // time-out or cancellation; after a cancellation the exception's message
+    // status) with its body already read, or ends with an exception on a bad
+    // address, connection failure, time-out, oversized reply or cancellation; after a cancellation the exception's message
     // contains "cancel".
     virtual pplx::task<web::http::http_response> request(const std::string& method,
                                                          const std::string& pathAndQuery,
@@ -58,6 +59,11 @@ public:
     // Stops the requests under way, without waiting for them; their tasks end
     // with an exception. Requests sent afterwards run normally.
     virtual void cancel();
+
+    // A reply body (of request or download) larger than this fails the call
+    // and its connection is dropped; a download's partial file is removed.
+    // Default 1 MiB.
+    void setMaxReplySize(std::size_t bytes);
 
 private:
     struct Impl;

@@ -1,7 +1,10 @@
 #pragma once
 // A small inbound HTTP server: one handler per method, every request under
-// one listening path, text bodies in and out.
+// one listening path, text bodies in and out. Built for a peer that may be
+// hostile: bodies, headers, time and connections are all bounded while
+// reading, and each server serves on a thread of its own.
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -36,6 +39,7 @@ public:
         Conflict = 409,
         RequestEntityTooLarge = 413,
         UnsupportedMediaType = 415,
+        RequestHeaderFieldsTooLarge = 431,
         InternalError = 500,
         NotImplemented = 501,
         ServiceUnavailable = 503,
@@ -50,21 +54,43 @@ public:
     using MessageHandler =
         std::function<std::pair<StatusCode, std::string>(const std::string& uri, const std::string& body)>;
 
+    // Makes the body of a reply that the server makes itself (400, 404, 405,
+    // 413, 431, 500), from its status and a short reason. By default the
+    // reason itself, as text/plain.
+    using ErrorBodyMaker = std::function<std::string(StatusCode status, const std::string& reason)>;
+
+    // What a connection may take. A request whose headers have not arrived
+    // within headerTimeout of their first byte (or of the connection), or
+    // whose body has not within bodyTimeout after its headers, is closed; so
+    // is a keep-alive connection idle for idleTimeout, and a reply not taken
+    // by the peer within bodyTimeout. Connections past maxConnections are
+    // closed as they are accepted.
+    struct Limits {
+        std::chrono::milliseconds headerTimeout{10000};
+        std::chrono::milliseconds bodyTimeout{30000};
+        std::chrono::milliseconds idleTimeout{30000};
+        std::size_t maxConnections = 64;
+        std::size_t maxHeaderBytes = 16 * 1024;  // more is answered 431
+    };
+
     // address: "http://host" (a bare host means http); IPv4 addresses and
     // host names only. path: the listening path ("api/", "UsbRest/1.0").
     // Nothing is opened until listen().
     HttpServer(SecurityInterface* security, const SslConfig& ssl, const std::string& address, int port,
                const std::string& path);
-    // Stops listening and waits for the handlers still running. Neither this
-    // nor close() may be called from one of the server's own handlers.
+    // Stops listening and waits for a handler still running on the server's
+    // thread. Called from one of the server's own handlers (directly or by
+    // destroying its owner), it returns at once instead: the handler's reply
+    // is dropped and the thread ends when the handler returns.
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
     // Routes every request of the method to the handler (replacing an earlier
     // one). Methods without a handler are answered 405. A handler that throws
-    // is answered 500 and logged. Handlers run on the pool threads, possibly
-    // several at once. A reply body starting with '{', '[' or '"' is sent as
+    // is answered 500 and logged. Handlers run one at a time on the server's
+    // own thread, never on cpprestsdk's pool; requests wait meanwhile, in
+    // order per connection (pipelining included). A reply body starting with '{', '[' or '"' is sent as
     // application/json, any other as text/plain.
     void setMessageHandler(MessageHandler handler, HandlerMethodType method);
 
@@ -73,12 +99,18 @@ public:
     // HttpServer of this process on the same address and port, TLS asked
     // for). Does nothing when already listening.
     void listen();
-    // Stops serving; listen() may be called again afterwards.
+    // Stops serving and closes every connection; listen() may be called
+    // again afterwards. From one of the server's own handlers as for the
+    // destructor.
     void close();
 
-    // Bodies larger than this are answered 413 without calling the handler.
-    // Default 1 MiB.
+    // Bodies larger than this are answered 413 without calling the handler,
+    // as soon as the declared length or the chunks received pass it; the
+    // rest is not kept. Default 1 MiB.
     void setMaxBodySize(std::size_t bytes);
+    // Take effect for connections accepted afterwards.
+    void setLimits(const Limits& limits);
+    void setErrorBodyMaker(ErrorBodyMaker maker);
 
     // The path part of a handler's uri without leading or trailing '/':
     // "/a/b/?x=1" gives "a/b".
@@ -87,6 +119,8 @@ public:
     static std::string getUriQuery(const std::string& uri);
 
 private:
+    friend class ServerLoop;     // the listening side of Impl
+    friend class ServerSession;  // one connection of it
     struct Impl;
     std::shared_ptr<Impl> impl;
 };
