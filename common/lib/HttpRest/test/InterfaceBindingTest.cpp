@@ -30,9 +30,22 @@ std::string DeviceOf(tcp::socket& socket) {
     return name;
 }
 
+// qemu-user binds a socket to a device but cannot report the binding back;
+// there the tests cannot see what they check.
+bool DeviceCanBeReadBack() {
+    boost::asio::io_context io;
+    tcp::socket probe(io, tcp::v4());
+    char name[64] = {};
+    socklen_t size = sizeof name;
+    return ::getsockopt(probe.native_handle(), SOL_SOCKET, SO_BINDTODEVICE, name, &size) == 0;
+}
+
 // cpprestsdk hands the call-back a closed socket, which must come out open
 // for the family the host resolves to, bound, and able to connect.
 TEST(InterfaceBinder, OpensTheSocketForTheTargetsFamilyAndBindsIt) {
+    if (!DeviceCanBeReadBack()) {
+        GTEST_SKIP() << "getsockopt(SO_BINDTODEVICE) is not answered here (qemu-user)";
+    }
     test::RawServer v4(""), v6("", true);
     const std::tuple<std::string, tcp::endpoint, int> cases[] = {
         {"http://127.0.0.1:" + std::to_string(v4.Port()), {boost::asio::ip::make_address("127.0.0.1"), 0}, AF_INET},
@@ -55,6 +68,9 @@ TEST(InterfaceBinder, OpensTheSocketForTheTargetsFamilyAndBindsIt) {
 }
 
 TEST(InterfaceBinder, HandlesTlsStreamsAndOpenSockets) {
+    if (!DeviceCanBeReadBack()) {
+        GTEST_SKIP() << "getsockopt(SO_BINDTODEVICE) is not answered here (qemu-user)";
+    }
     boost::asio::io_context io;
     boost::asio::ssl::context tls(boost::asio::ssl::context::tls_client);
     tcp::socket inner(io);
