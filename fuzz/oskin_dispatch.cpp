@@ -93,14 +93,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) {
+    tvo::fuzz::Request request;
+    if (!tvo::fuzz::SplitRequest(data, size, request)) {
         return 0;
     }
-    const std::uint8_t mode = data[0];
-    const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-    const auto newline = rest.find('\n');
-    const std::string uri = rest.substr(0, newline);
-    const std::string body = newline == std::string::npos ? std::string() : rest.substr(newline + 1);
+    const std::uint8_t mode = request.mode;
+    const std::string& uri = request.uri;
+    const std::string& body = request.body;
 
     host.provisioned = (mode & 0x02) != 0;
     host.configUri = (mode & 0x04) != 0 ? "http://127.0.0.1/config.xml" : "";

@@ -97,4 +97,12 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) {
     }
 }
 
+std::size_t CountOccurrences(const std::string& text, const std::string& piece) {
+    std::size_t count = 0;
+    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace tvo

@@ -38,14 +38,6 @@ bool Logged(CaptureSink& sink, LogLevel level, const std::string& text) {
     return false;
 }
 
-std::size_t Occurrences(const std::string& text, const std::string& piece) {
-    std::size_t count = 0;
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 TEST(PallixHelloText, TakesTheFirstPortFieldOfATextWithTheMagic) {
     const struct {
         std::string text;
@@ -149,7 +141,7 @@ TEST(PallixDiscovery, ListensSixPollsOf200MsAndNoLonger) {
     dock.PlanHello(PallixHello::WellFormed, 1200ms);
     EXPECT_EQ(camera.SayHello(), RC::Failed);
     EXPECT_EQ(dock.Clock().Sleeps(), 6u + 5u + 6u);
-    EXPECT_EQ(Occurrences(dock.HostsText(), kDockEntry), 1u);
+    EXPECT_EQ(CountOccurrences(dock.HostsText(), kDockEntry), 1u);
 }
 
 TEST(PallixDiscovery, AFailedHelloKeepsThePortLearntBefore) {
@@ -160,7 +152,7 @@ TEST(PallixDiscovery, AFailedHelloKeepsThePortLearntBefore) {
     EXPECT_EQ(camera.SayHello(), RC::Failed);
     // The sender is entered before the text is looked at, in place of the
     // entry it had.
-    EXPECT_EQ(Occurrences(dock.HostsText(), kDockEntry), 1u);
+    EXPECT_EQ(CountOccurrences(dock.HostsText(), kDockEntry), 1u);
     EXPECT_EQ(camera.GetServerInfo().code, RC::Ok);
     EXPECT_EQ(dock.Agent().Requests().size(), 1u);
 }

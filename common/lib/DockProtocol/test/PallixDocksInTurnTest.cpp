@@ -37,14 +37,6 @@ ino_t MountNamespace(const std::string& pid) {
     return ::stat(("/proc/" + pid + "/ns/mnt").c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-std::size_t Occurrences(const std::string& text, const std::string& piece) {
-    std::size_t count = 0;
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 TEST(PallixDocksInTurn, TheThirdDockIsReachedAfterTwoOthers) {
     TempDir scratch;
     const std::string output = scratch.file("inner.log").string();
@@ -110,8 +102,8 @@ TEST(PallixDocksInTurn, DISABLED_InPrivateMountNamespace) {
     }
     const std::string text = ReadFile("/etc/hosts");
     EXPECT_EQ(text.rfind("127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost\n", 0), 0u);
-    EXPECT_EQ(Occurrences(text, "pallix-dock.local"), 1u) << text;
-    EXPECT_EQ(Occurrences(text, "pallix-proxy.local"), 1u) << text;
+    EXPECT_EQ(CountOccurrences(text, "pallix-dock.local"), 1u) << text;
+    EXPECT_EQ(CountOccurrences(text, "pallix-proxy.local"), 1u) << text;
     EXPECT_NE(text.find("127.0.0.3\tpallix-dock.local\n"), std::string::npos) << text;
 }
 

@@ -31,6 +31,9 @@ private:
 int FreeTcpPort();
 int FreeUdpPort();
 
+// How often piece stands in text (overlapping occurrences count).
+std::size_t CountOccurrences(const std::string& text, const std::string& piece);
+
 // The whole content of a file; throws std::runtime_error when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
 // Replaces the file's content; throws std::runtime_error when it cannot be written.
