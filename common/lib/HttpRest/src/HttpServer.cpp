@@ -107,17 +107,30 @@ void HttpServer::Impl::Listen() {
 
 void HttpServer::Impl::Close() {
     std::shared_ptr<ServerLoop> stopping;
+    std::shared_ptr<ServerLoop> stoppedByItsHandler;
     {
         std::lock_guard<std::mutex> lock(lifecycleMutex);
-        if (!loop) {
-            return;
+        if (loop) {
+            stopping = std::move(loop);
+            ListenRegistry::Release(listeningHost, port);
+            listeningHost.clear();
+            if (stopping->OnOwnThread()) {
+                stoppedFromItsThread = stopping;
+            }
         }
-        stopping = std::move(loop);
-        ListenRegistry::Release(listeningHost, port);
-        listeningHost.clear();
+        if (!stopping || !stopping->OnOwnThread()) {
+            stoppedByItsHandler = std::move(stoppedFromItsThread);
+        }
     }
     // Outside the lock: a handler waited for here may itself close the server.
-    stopping->Stop();
+    if (stopping) {
+        stopping->Stop();
+    }
+    // A handler that closed its own server may still be running; another
+    // thread's close (the destructor) returns only once it has finished.
+    if (stoppedByItsHandler) {
+        stoppedByItsHandler->WaitUntilEnded();
+    }
 }
 
 HttpServer::MessageHandler HttpServer::Impl::HandlerFor(int methodIndex) {

@@ -39,7 +39,20 @@ void ServerLoop::Start() {
         } catch (const std::exception& e) {
             PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "HTTP server loop ended: " << e.what();
         }
+        {
+            std::lock_guard<std::mutex> lock(self->endedMutex);
+            self->ended = true;
+        }
+        self->endedSignal.notify_all();
     });
+}
+
+void ServerLoop::WaitUntilEnded() {
+    if (OnOwnThread()) {
+        return;
+    }
+    std::unique_lock<std::mutex> lock(endedMutex);
+    endedSignal.wait(lock, [this] { return ended; });
 }
 
 void ServerLoop::Stop() {

@@ -3,6 +3,8 @@
 // HttpServer. Everything here except Start and Stop runs on that thread.
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstddef>
 #include <memory>
 #include <thread>
@@ -32,6 +34,9 @@ public:
     // from the loop's own thread it returns at once and the thread ends when
     // the current handler returns.
     void Stop();
+    // From another thread: returns once the loop's thread has ended, however
+    // it was stopped. From the loop's own thread: returns at once.
+    void WaitUntilEnded();
 
     bool OnOwnThread() const { return std::this_thread::get_id() == threadId.load(); }
 
@@ -53,6 +58,9 @@ private:
     boost::asio::steady_timer retry{io};  // after a failed accept (out of descriptors)
     std::thread thread;
     std::atomic<std::thread::id> threadId{};
+    std::mutex endedMutex;
+    std::condition_variable endedSignal;
+    bool ended = false;  // guarded by endedMutex
 };
 
 }  // namespace tvo

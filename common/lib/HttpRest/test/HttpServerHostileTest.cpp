@@ -223,6 +223,25 @@ TEST_F(HostileTransportTest, AHandlerMayDestroyItsOwnServer) {
     EXPECT_NO_THROW(next.listen());
 }
 
+// The handler has closed its server; the destructor on the test's thread must
+// still wait for the handler to return.
+TEST_F(HostileTransportTest, ADestructorElsewhereWaitsForAHandlerThatClosedItsServer) {
+    std::promise<void> closed;
+    std::atomic<bool> finished{false};
+    server->setMessageHandler([&](const std::string&, const std::string&) -> Reply {
+        server->close();
+        closed.set_value();
+        std::this_thread::sleep_for(kShort);
+        finished = true;
+        return {HttpServer::OK, ""};
+    }, Method::Put);
+    RawClient peer(port);
+    ASSERT_TRUE(peer.Send(Put("/api/x", "{}")));
+    ASSERT_EQ(closed.get_future().wait_for(kPatience), std::future_status::ready);
+    server.reset();
+    EXPECT_TRUE(finished);
+}
+
 TEST_F(HostileTransportTest, TransportErrorsAreAnsweredWithTheServersErrorBody) {
     server->setErrorBodyMaker([](HttpServer::StatusCode status, const std::string& reason) {
         return "{\"status\":" + std::to_string(status) + ",\"reason\":\"" + reason + "\"}";
