@@ -35,9 +35,8 @@ std::string DeviceOf(tcp::socket& socket) {
 bool DeviceCanBeReadBack() {
     boost::asio::io_context io;
     tcp::socket probe(io, tcp::v4());
-    char name[64] = {};
-    socklen_t size = sizeof name;
-    return ::getsockopt(probe.native_handle(), SOL_SOCKET, SO_BINDTODEVICE, name, &size) == 0;
+    ::setsockopt(probe.native_handle(), SOL_SOCKET, SO_BINDTODEVICE, "lo", 2);
+    return DeviceOf(probe) == "lo";
 }
 
 // cpprestsdk hands the call-back a closed socket, which must come out open
