@@ -119,7 +119,8 @@ void HttpServer::Impl::Close() {
             }
         }
         if (!stopping || !stopping->OnOwnThread()) {
-            stoppedByItsHandler = std::move(stoppedFromItsThread);
+            stoppedByItsHandler = stoppedFromItsThread.lock();
+            stoppedFromItsThread.reset();
         }
     }
     // Outside the lock: a handler waited for here may itself close the server.

@@ -27,9 +27,9 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
     // Open and close.
     std::mutex lifecycleMutex;
     std::shared_ptr<ServerLoop> loop;
-    // A loop that one of its own handlers stopped, until another thread has
-    // waited for that handler to return.
-    std::shared_ptr<ServerLoop> stoppedFromItsThread;
+    // A loop that one of its own handlers stopped, for another thread's close
+    // to wait for that handler. Weak: the loop holds this object.
+    std::weak_ptr<ServerLoop> stoppedFromItsThread;
     std::string listeningHost;  // registry key while listening
 
     std::mutex settingsMutex;
