@@ -42,6 +42,9 @@ export CCACHE_SLOPPINESS = pch_defines,time_macros,include_file_mtime,include_fi
 # CI builds a fresh clone in another folder: let its objects hit this cache.
 export CCACHE_BASEDIR = $(CURDIR)
 export CCACHE_NOHASHDIR = true
+# Six build folders (native, sanitizers, fuzz, cross, bench) outgrow the
+# default 5 GB, and evicted objects make CI build them again.
+export CCACHE_MAXSIZE = 20G
 # cpprestsdk's own containers trip ASan's container-overflow check.
 ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_error=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
