@@ -100,7 +100,8 @@ TEST(PallixDocksInTurn, DISABLED_InPrivateMountNamespace) {
                 << "dock " << dock + 1 << ", agent " << other + 1;
         }
     }
-    const std::string text = ReadFile("/etc/hosts");
+    // The temporary file under the mount: what the camera wrote through it.
+    const std::string text = ReadFile(hosts);
     EXPECT_EQ(text.rfind("127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost\n", 0), 0u);
     EXPECT_EQ(CountOccurrences(text, "pallix-dock.local"), 1u) << text;
     EXPECT_EQ(CountOccurrences(text, "pallix-proxy.local"), 1u) << text;
