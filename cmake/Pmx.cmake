@@ -4,34 +4,58 @@
 # qemu-user when the build is for another processor, nothing otherwise.
 set(PMX_TEST_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
 
-# cpprestsdk's U() macro collides with GoogleTest; nothing here needs it.
+# cpprestsdk's U() macro collides with GoogleTest; nothing here needs it. It
+# stays private to each target, so a host that includes our headers keeps its
+# own choice.
 set(PMX_COMMON_DEFINES _TURN_OFF_PLATFORM_STRING)
 
 function(pmx_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
-  target_compile_definitions(${target} PUBLIC ${PMX_COMMON_DEFINES})
+  target_compile_definitions(${target} PRIVATE ${PMX_COMMON_DEFINES})
 endfunction()
 
-# pmx_library(<Name> SOURCES ... [PUBLIC ...] [PRIVATE ...] [CPPREST_PCH])
+# pmx_library(<Name> SOURCES ... [PUBLIC ...] [PRIVATE ...] [CPPREST_PCH] [INTERNAL])
 # Builds the shared library pmx_<Name> from common/lib/<Name>, with include/
-# as its public header root.
+# as its public header root. Only what the public headers mark with
+# PMX_<NAME>_API is exported. INTERNAL also keeps the compiled objects as
+# pmx_<Name>_objects, for tests and fuzz targets that reach below the public
+# headers: they link the objects instead of the shared library.
 function(pmx_library name)
-  cmake_parse_arguments(ARG "CPPREST_PCH" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+  cmake_parse_arguments(ARG "CPPREST_PCH;INTERNAL" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
   set(target pmx_${name})
-  add_library(${target} SHARED ${ARG_SOURCES})
+  if(ARG_INTERNAL)
+    set(objects ${target}_objects)
+    add_library(${objects} OBJECT ${ARG_SOURCES})
+    pmx_library_settings(${objects})
+    add_library(${target} SHARED $<TARGET_OBJECTS:${objects}>)
+    # Whoever links the objects reaches the private headers too.
+    target_include_directories(${objects} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/src)
+    if(ARG_CPPREST_PCH)
+      pmx_cpprest_pch(${objects})
+    endif()
+  else()
+    add_library(${target} SHARED ${ARG_SOURCES})
+    if(ARG_CPPREST_PCH)
+      pmx_cpprest_pch(${target})
+    endif()
+  endif()
   add_library(DockProtocol::${target} ALIAS ${target})
+  pmx_library_settings(${target})
+  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 1)
+  set_property(GLOBAL APPEND PROPERTY PMX_INSTALL_TARGETS ${target})
+  install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+endfunction()
+
+# Compile and usage settings shared by a library and its object set.
+macro(pmx_library_settings target)
   target_include_directories(${target} PUBLIC
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
-  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 1)
+  set_target_properties(${target} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   pmx_target_defaults(${target})
-  if(ARG_CPPREST_PCH)
-    pmx_cpprest_pch(${target})
-  endif()
-  set_property(GLOBAL APPEND PROPERTY PMX_INSTALL_TARGETS ${target})
-  install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-endfunction()
+endmacro()
 
 # The cpprestsdk headers cost seconds per translation unit; compile them once.
 function(pmx_cpprest_pch target)

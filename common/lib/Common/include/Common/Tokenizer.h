@@ -1,5 +1,6 @@
 #pragma once
 
+#include <Common/Export.h>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,6 @@ namespace tvo {
 // Splits text at every separator. keepEmpty keeps the empty pieces, so the
 // piece count is always separators + 1 ("1." -> {"1", ""}, "" -> {""});
 // otherwise empty pieces are dropped ("" -> {}).
-std::vector<std::string> Tokenizer(std::string text, char separator, bool keepEmpty);
+PMX_COMMON_API std::vector<std::string> Tokenizer(std::string text, char separator, bool keepEmpty);
 
 }  // namespace tvo

@@ -1,11 +1,12 @@
 #pragma once
 // Checks on UUID text ("8-4-4-4-12" hexadecimal groups).
 
+#include <Common/Export.h>
 #include <string_view>
 
 namespace tvo {
 
-struct UUID {
+struct PMX_COMMON_API UUID {
     // 36 characters, hex digits of either case, dashes at 8, 13, 18 and 23.
     static bool IsValid(std::string_view text);
     // Empty text or the nil UUID (all zeros).

@@ -3,13 +3,14 @@
 // and location; lines starting with '#' are comments, blanks around keys and
 // values are ignored.
 
+#include <Common/Export.h>
 #include <fstream>
 #include <string>
 #include <string_view>
 
 namespace tvo {
 
-class VersionInfo {
+class PMX_COMMON_API VersionInfo {
 public:
     enum class Field : int { Name = 0, Build = 1, Version = 2, Location = 3 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // Control of the camera's network connections.
 
+#include <Connect/Export.h>
 #include "Common/LinuxApi.h"
 
 #include <functional>
@@ -12,13 +13,13 @@ namespace tvo::connman {
 
 enum class ConnectionType : int { Ethernet = 1, Wifi = 2, Bluetooth = 3, UsbGadget = 4 };
 
-struct ToggleResult {
+struct PMX_CONNECT_API ToggleResult {
     bool success = false;
     std::string error;  // why it failed; empty on success
 };
 
 // Replaceable for tests; the defaults are the production system.
-struct Settings {
+struct PMX_CONNECT_API Settings {
     std::string provisioningDir = "/var/lib/connman";
     std::string gadgetInterface = "usb0";
     std::function<std::unique_ptr<LinuxApiIF>()> makeLinuxApi = LinuxApi;
@@ -27,11 +28,11 @@ struct Settings {
 // Removes the provisioning files a and b from the provisioning directory when
 // present, so stale settings cannot reconfigure a link about to be brought
 // up. Names must be plain file names (no '/', no ".."). Logs, never throws.
-void PruneProvisionFile(std::string_view a, std::string_view b, const Settings& settings = Settings{});
+PMX_CONNECT_API void PruneProvisionFile(std::string_view a, std::string_view b, const Settings& settings = Settings{});
 
 // Brings the connection up (enable) or down. Only the USB gadget link is
 // handled: its interface's IFF_UP flag is set or cleared, and left alone when
 // it is already as requested.
-ToggleResult ToggleConnection(ConnectionType type, bool enable, const Settings& settings = Settings{});
+PMX_CONNECT_API ToggleResult ToggleConnection(ConnectionType type, bool enable, const Settings& settings = Settings{});
 
 }  // namespace tvo::connman

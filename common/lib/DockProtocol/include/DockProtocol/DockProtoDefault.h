@@ -2,11 +2,12 @@
 // Handed out for dock names nobody claims: answers everything at once, touches
 // nothing, so host code can run its normal sequence against it.
 
+#include <DockProtocol/Export.h>
 #include <DockProtocol/DockProtoIF.h>
 
 namespace tvo {
 
-class DockProtoDefault : public DockProtoIF {
+class PMX_DOCKPROTOCOL_API DockProtoDefault : public DockProtoIF {
 public:
     DockProtoDefault(std::string_view, DockCallbackIF*) {}
 

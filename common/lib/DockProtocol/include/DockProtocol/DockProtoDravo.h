@@ -3,6 +3,7 @@
 // adapter: configuration in, upload status as a PHY register, charge status
 // and charge fault as EEPROM bytes.
 
+#include <DockProtocol/Export.h>
 #include <DockProtocol/DockProtoIF.h>
 #include <DockProtocol/EthtoolEeprom.h>
 
@@ -21,7 +22,7 @@ namespace tvo {
 
 struct ProtocolEnvironment;
 
-class DockProtoDravo : public DockProtoIF {
+class PMX_DOCKPROTOCOL_API DockProtoDravo : public DockProtoIF {
 public:
     static constexpr std::string_view Name = "Dravo";
 

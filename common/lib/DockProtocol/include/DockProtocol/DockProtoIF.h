@@ -2,6 +2,7 @@
 // The one interface through which the host drives a dock of any kind, with the
 // records that cross it.
 
+#include <DockProtocol/Export.h>
 #include <DockProtocol/DockCallbackIF.h>
 #include <DockProtocol/RestHandle.h>
 
@@ -21,7 +22,7 @@ enum ShutdownType : std::uint32_t {
 
 namespace tvo {
 
-class DockProtoIF {
+class PMX_DOCKPROTOCOL_API DockProtoIF {
 public:
     enum class ReturnCode : std::uint32_t {
         Failed = 0,
@@ -164,12 +165,12 @@ protected:
     virtual ReturnCode DoCancel() = 0;
 };
 
-std::ostream& operator<<(std::ostream& out, const DockProtoIF::ServerUrlType& type);
+PMX_DOCKPROTOCOL_API std::ostream& operator<<(std::ostream& out, const DockProtoIF::ServerUrlType& type);
 // Leaves the stream writing bools alphabetically.
-std::ostream& operator<<(std::ostream& out, const DockProtoIF::ServerInfo& info);
+PMX_DOCKPROTOCOL_API std::ostream& operator<<(std::ostream& out, const DockProtoIF::ServerInfo& info);
 
 // Text of a code ("Failed", "Ok", "NotSupported", "InProgress", else "Invalid").
-std::string_view ToString(DockProtoIF::ReturnCode code);
-std::ostream& operator<<(std::ostream& out, const DockProtoIF::ReturnCode& code);
+PMX_DOCKPROTOCOL_API std::string_view ToString(DockProtoIF::ReturnCode code);
+PMX_DOCKPROTOCOL_API std::ostream& operator<<(std::ostream& out, const DockProtoIF::ReturnCode& code);
 
 }  // namespace tvo

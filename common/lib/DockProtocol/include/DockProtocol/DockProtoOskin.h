@@ -3,6 +3,7 @@
 // interface; the base says hello, reads the camera's configuration,
 // capabilities and provisioning state and pushes the server information.
 
+#include <DockProtocol/Export.h>
 #include <DockProtocol/DockProtoIF.h>
 
 #include <cstdint>
@@ -16,7 +17,7 @@ namespace tvo {
 struct ProtocolEnvironment;
 class DockProtoUsbImpl;
 
-class DockProtoOskin : public DockProtoIF {
+class PMX_DOCKPROTOCOL_API DockProtoOskin : public DockProtoIF {
 public:
     static constexpr std::string_view Name = "Oskin";
 

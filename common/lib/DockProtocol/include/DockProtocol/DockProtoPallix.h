@@ -4,6 +4,7 @@
 // dock's agent and asks that agent for the server information with an open
 // request.
 
+#include <DockProtocol/Export.h>
 #include <DockProtocol/DockProtoIF.h>
 
 #include <cstdint>
@@ -17,7 +18,7 @@ namespace tvo {
 struct ProtocolEnvironment;
 class DockProtoPallixImpl;
 
-class DockProtoPallix : public DockProtoIF {
+class PMX_DOCKPROTOCOL_API DockProtoPallix : public DockProtoIF {
 public:
     static constexpr std::string_view Name = "Pallix";
 

@@ -6,6 +6,7 @@
 // shutdown and terminate call-backs run on that server's threads, and the
 // base gets its reply once they return.
 
+#include <DockProtocol/Export.h>
 #include <DockProtocol/DockProtoIF.h>
 
 #include <cstdint>
@@ -23,7 +24,7 @@ namespace rest {
 using UploadLinkStatus = std::uint32_t;
 }
 
-class DockProtoVelta : public DockProtoIF {
+class PMX_DOCKPROTOCOL_API DockProtoVelta : public DockProtoIF {
 public:
     static constexpr std::string_view Name = "Velta";
 

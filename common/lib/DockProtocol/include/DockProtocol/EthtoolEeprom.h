@@ -3,6 +3,7 @@
 // the dock leaves there, the two adapter chips' maps, and the block handshake
 // through which the ax88179 cradle hands the configuration over.
 
+#include <DockProtocol/Export.h>
 #include <Common/LinuxApi.h>
 #include <DockProtocol/DockProtoIF.h>
 #include <FileDescriptor/FileDescriptor.h>
@@ -27,7 +28,7 @@ namespace DockProto {
 // The configuration block at image byte 128. Every field is a byte array, so
 // the struct has no padding, no alignment needs and can overlay any image;
 // numbers are little-endian and read through the accessors.
-struct PmxConfig {
+struct PMX_DOCKPROTOCOL_API PmxConfig {
     static constexpr unsigned char kFlagAddressMode2 = 0x01;
     static constexpr unsigned char kFlagServersByName = 0x02;
 
@@ -79,14 +80,14 @@ private:
 };
 
 // A PHY register write that shows the upload status on the cradle.
-struct UploadStatusLed {
+struct PMX_DOCKPROTOCOL_API UploadStatusLed {
     std::uint16_t value;
     std::uint16_t reg;
 };
 
 // Map of a cradle whose adapter the LAN78xx driver serves: the configuration
 // sits in place in the EEPROM.
-struct EEPROM_lan7850 {
+struct PMX_DOCKPROTOCOL_API EEPROM_lan7850 {
     static constexpr std::uint32_t kEepromMagic = 0x78A5;
     static constexpr std::uint32_t kBaseChargeFaultAddress = 0x70;
     static constexpr std::uint32_t kCameraChargeStatusAddress = 0x71;
@@ -101,7 +102,7 @@ struct EEPROM_lan7850 {
 
 // Map of a cradle with the ax88179 adapter: the configuration arrives through
 // the block handshake.
-struct EEPROM_ax88179 {
+struct PMX_DOCKPROTOCOL_API EEPROM_ax88179 {
     static constexpr std::uint32_t kEepromMagic = 0x17900B95;
     static constexpr std::uint32_t kBaseChargeFaultAddress = 0x1C;
     static constexpr std::uint32_t kCameraChargeStatusAddress = 0x76;
@@ -117,7 +118,7 @@ struct EEPROM_ax88179 {
 // The fixed part of a Linux struct ethtool_eeprom, field for field. The kernel
 // header ends in a flexible array, which C++ does not allow in front of the
 // image that a whole-EEPROM read fills.
-struct EepromRequestHeader {
+struct PMX_DOCKPROTOCOL_API EepromRequestHeader {
     std::uint32_t cmd;
     std::uint32_t magic;
     std::uint32_t offset;
@@ -125,7 +126,7 @@ struct EepromRequestHeader {
 };
 
 // The decoded handshake header byte; the other fields mean nothing unless valid.
-struct BlockHeader {
+struct PMX_DOCKPROTOCOL_API BlockHeader {
     bool resync = false;
     bool bwcReadComplete = false;
     bool lastblk = false;
@@ -135,7 +136,7 @@ struct BlockHeader {
 
 // The camera's side of the block handshake: takes six 64-byte blocks from the
 // EEPROM window into the configuration area of the image.
-class BlockProto {
+class PMX_DOCKPROTOCOL_API BlockProto {
 public:
     static constexpr std::uint32_t kMagic = EEPROM_ax88179::kEepromMagic;
     static constexpr std::uint32_t kHeaderAddress = 0x70;
@@ -192,7 +193,7 @@ private:
 };
 
 // The camera's copy of the adapter EEPROM and the chip map that applies to it.
-class EthtoolEeprom {
+class PMX_DOCKPROTOCOL_API EthtoolEeprom {
 public:
     static constexpr std::size_t kImageSize = 512;
     using Image = std::array<unsigned char, kImageSize>;

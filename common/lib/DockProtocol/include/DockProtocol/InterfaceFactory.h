@@ -2,6 +2,7 @@
 // The host's entry point: a protocol object by dock-type name. Unknown names
 // yield the do-nothing default protocol, so the host always gets an object.
 
+#include <DockProtocol/Export.h>
 #include <DockProtocol/DockProtoIF.h>
 
 #include <functional>
@@ -13,7 +14,7 @@
 namespace tvo {
 
 template <typename T>
-struct IF {
+struct PMX_DOCKPROTOCOL_API IF {
     // Keys are string literals with static storage: the map never owns them.
     template <typename... Args>
     static std::unordered_map<std::string_view, std::function<std::unique_ptr<T>(Args...)>>
@@ -25,7 +26,7 @@ std::unique_ptr<C> IFConstructor(Args... args) {
     return std::make_unique<C>(std::forward<Args>(args)...);
 }
 
-class InterfaceFactory {
+class PMX_DOCKPROTOCOL_API InterfaceFactory {
 public:
     template <typename T, typename... Args>
     static std::unique_ptr<T> Create(std::string_view name, Args... args) {

@@ -3,6 +3,7 @@
 // server's threads. The host hands an object of this type to the factory
 // (as its DockCallbackIF) and keeps it alive longer than the protocol object.
 
+#include <DockProtocol/Export.h>
 #include <DockProtocol/DockCallbackIF.h>
 
 #include <map>
@@ -11,7 +12,7 @@
 
 namespace tvo {
 
-class OskinDockCallbackIF : public DockCallbackIF {
+class PMX_DOCKPROTOCOL_API OskinDockCallbackIF : public DockCallbackIF {
 public:
     struct Capability {
         std::string name;

@@ -5,6 +5,7 @@
 // `dockhost --simulate` hand a protocol object a copy pointed at loopback,
 // temporary folders and a fake clock.
 
+#include <DockProtocol/Export.h>
 #include <Common/LinuxApi.h>
 #include <Connect/ConnMan.h>
 
@@ -20,9 +21,9 @@
 namespace tvo {
 
 // Sleeps the whole interval, resuming after signals.
-void SleepFor(std::chrono::nanoseconds interval);
+PMX_DOCKPROTOCOL_API void SleepFor(std::chrono::nanoseconds interval);
 
-struct SystemEnvironment {
+struct PMX_DOCKPROTOCOL_API SystemEnvironment {
     std::function<std::unique_ptr<LinuxApiIF>()> makeLinuxApi = LinuxApi;
     // The handle that interface ioctls go through.
     std::function<FileDescriptor()> openIoctlSocket = OpenIoctlSocket;
@@ -38,17 +39,17 @@ struct SystemEnvironment {
 
 // What an inbound server grants the dock: the time for a request's headers
 // and for its body, and for an idle keep-alive connection.
-struct InboundLimits {
+struct PMX_DOCKPROTOCOL_API InboundLimits {
     std::chrono::milliseconds headerTimeout{10000};
     std::chrono::milliseconds bodyTimeout{30000};
     std::chrono::milliseconds idleTimeout{30000};
 };
 
-struct DravoEnvironment {
+struct PMX_DOCKPROTOCOL_API DravoEnvironment {
     std::string interfaceName = "eth0";
 };
 
-struct VeltaEnvironment {
+struct PMX_DOCKPROTOCOL_API VeltaEnvironment {
     std::string baseAddress = "192.168.99.1";
     int basePort = 55006;
     std::string listenAddress = "192.168.99.2";
@@ -70,7 +71,7 @@ struct VeltaEnvironment {
     std::size_t logDownloadLimit = 64 * 1024 * 1024;
 };
 
-struct OskinEnvironment {
+struct PMX_DOCKPROTOCOL_API OskinEnvironment {
     std::string listenAddress = "127.0.0.1";
     int port = 55006;
     std::string path = "api/";
@@ -78,7 +79,7 @@ struct OskinEnvironment {
     InboundLimits inbound;
 };
 
-struct PallixEnvironment {
+struct PMX_DOCKPROTOCOL_API PallixEnvironment {
     std::string interfaceName = "usb0";
     std::uint16_t discoveryPort = 9009;
     std::string hostsFile = "/etc/hosts";
@@ -88,7 +89,7 @@ struct PallixEnvironment {
 };
 
 // Platform files; defaults come from the sibling file-location functions.
-struct FileEnvironment {
+struct PMX_DOCKPROTOCOL_API FileEnvironment {
     std::string configFile;
     std::string mqttSupportMarker;
     std::string firmwareValidMarker;
@@ -99,7 +100,7 @@ struct FileEnvironment {
     FileEnvironment();
 };
 
-struct ProtocolEnvironment {
+struct PMX_DOCKPROTOCOL_API ProtocolEnvironment {
     SystemEnvironment system;
     DravoEnvironment dravo;
     VeltaEnvironment velta;

@@ -9,6 +9,7 @@
 // the protocol headers does not compile cpprestsdk's task machinery; whoever
 // builds or polls a handle includes the real headers.
 
+#include <DockProtocol/Export.h>
 #include <memory>
 
 namespace pplx {
@@ -24,7 +25,7 @@ namespace tvo {
 
 class HttpClient;
 
-class RestHandle {
+class PMX_DOCKPROTOCOL_API RestHandle {
 public:
     using ResponseTask = pplx::task<web::http::http_response>;
 

@@ -11,6 +11,7 @@
 // the member's default when absent. Only the header forgives: a broken header
 // reads as an empty one.
 
+#include <DockProtocol/Export.h>
 #include <cpprest/json.h>
 
 #include <cstdint>
@@ -82,7 +83,7 @@ constexpr std::string_view MessageType(Message message) {
     return "";
 }
 
-struct MessageHeader {
+struct PMX_DOCKPROTOCOL_API MessageHeader {
     std::string ip_addr;
     std::string mac_id;
     std::string serial_number;
@@ -92,7 +93,7 @@ struct MessageHeader {
 // The part every message shares. Writing always emits kType, whatever
 // msgType holds.
 template <Message M>
-struct GenericMsg {
+struct PMX_DOCKPROTOCOL_API GenericMsg {
     static constexpr Message kMessage = M;
     static constexpr std::string_view kType = MessageType(M);
 
@@ -106,30 +107,30 @@ using UploadLinkStatus = std::uint32_t;
 // ---- shared helpers ----
 
 // A copy of the value under key; throws json_exception "key not found for<key>".
-web::json::value GetRequiredValue(const web::json::object& object, const std::string& key);
+PMX_DOCKPROTOCOL_API web::json::value GetRequiredValue(const web::json::object& object, const std::string& key);
 // The header under "message-header", or an all-empty one when it is missing,
 // not an object, or holds a member of the wrong JSON type.
-MessageHeader ParseMessageHeader(const web::json::object& body);
-web::json::value WriteMessageHeader(const MessageHeader& header);
+PMX_DOCKPROTOCOL_API MessageHeader ParseMessageHeader(const web::json::object& body);
+PMX_DOCKPROTOCOL_API web::json::value WriteMessageHeader(const MessageHeader& header);
 // A new sorted object holding "msg_type" and "message-header"; the message's
 // own keys are added to it.
-web::json::value WriteEnvelope(std::string_view type, const MessageHeader& header);
+PMX_DOCKPROTOCOL_API web::json::value WriteEnvelope(std::string_view type, const MessageHeader& header);
 
-std::string RequiredString(const web::json::object& object, const std::string& key);
+PMX_DOCKPROTOCOL_API std::string RequiredString(const web::json::object& object, const std::string& key);
 // Numbers from a dock are read only when they are integers (3.0 counts, 3.5
 // and 1e300 do not) within the member's range; anything else throws
 // json_exception, as a value of the wrong JSON type does.
-std::int64_t IntegerInRange(const web::json::value& number, std::int64_t min, std::int64_t max);
+PMX_DOCKPROTOCOL_API std::int64_t IntegerInRange(const web::json::value& number, std::int64_t min, std::int64_t max);
 // A signed 32-bit code or state.
-int RequiredInteger(const web::json::object& object, const std::string& key);
+PMX_DOCKPROTOCOL_API int RequiredInteger(const web::json::object& object, const std::string& key);
 // An unsigned 32-bit count, percentage or tick.
-std::uint32_t RequiredUnsigned(const web::json::object& object, const std::string& key);
+PMX_DOCKPROTOCOL_API std::uint32_t RequiredUnsigned(const web::json::object& object, const std::string& key);
 // A port, 1 to 65535.
-std::uint16_t RequiredPort(const web::json::object& object, const std::string& key);
-bool RequiredBool(const web::json::object& object, const std::string& key);
+PMX_DOCKPROTOCOL_API std::uint16_t RequiredPort(const web::json::object& object, const std::string& key);
+PMX_DOCKPROTOCOL_API bool RequiredBool(const web::json::object& object, const std::string& key);
 // Leaves member as it is when the key is absent; a present key of another
 // JSON type throws.
-void OptionalString(const web::json::object& object, const std::string& key, std::string& member);
+PMX_DOCKPROTOCOL_API void OptionalString(const web::json::object& object, const std::string& key, std::string& member);
 
 // Reads the envelope of a message that carries nothing else: "msg_type" is
 // required, the header forgiving.
@@ -143,15 +144,15 @@ GenericMsg<M> ReadEnvelope(const web::json::object& body) {
 
 // ---- records of both docks ----
 
-struct ErrorElement : GenericMsg<Message::Error> {
+struct PMX_DOCKPROTOCOL_API ErrorElement : GenericMsg<Message::Error> {
     std::uint32_t status_code = 0;
     std::string message;
 };
-web::json::value WriteErrorElement(const ErrorElement& error);
+PMX_DOCKPROTOCOL_API web::json::value WriteErrorElement(const ErrorElement& error);
 // The serialized error body for a reply with that status and reason.
-std::string ErrorReplyBody(std::uint32_t statusCode, const std::string& message);
+PMX_DOCKPROTOCOL_API std::string ErrorReplyBody(std::uint32_t statusCode, const std::string& message);
 
-struct SayHelloElement : GenericMsg<Message::SayHello> {
+struct PMX_DOCKPROTOCOL_API SayHelloElement : GenericMsg<Message::SayHello> {
     std::string version = "N/A";
     std::string api_version;
 
@@ -163,7 +164,7 @@ struct SayHelloElement : GenericMsg<Message::SayHello> {
 
 // ---- Oskin dock records ----
 
-struct CapabilityElement {
+struct PMX_DOCKPROTOCOL_API CapabilityElement {
     CapabilityElement() = default;
     CapabilityElement(std::string name, std::map<std::string, std::string> options)
         : name(std::move(name)), options(std::move(options)) {}
@@ -174,7 +175,7 @@ struct CapabilityElement {
     web::json::value ToJson() const;
 };
 
-struct SetServerInfoElement : GenericMsg<Message::SetServerInfo> {
+struct PMX_DOCKPROTOCOL_API SetServerInfoElement : GenericMsg<Message::SetServerInfo> {
     std::string dns_ip;
     std::string server_url_type;
     std::string server_primary_url;
@@ -189,33 +190,33 @@ struct SetServerInfoElement : GenericMsg<Message::SetServerInfo> {
     web::json::value ToJson() const;
 };
 
-struct ConnectionReadyElement : GenericMsg<Message::ConnectionReady> {
+struct PMX_DOCKPROTOCOL_API ConnectionReadyElement : GenericMsg<Message::ConnectionReady> {
     web::json::value ToJson() const;
 };
 
-struct GetCameraConfigResponseElement : GenericMsg<Message::GetCameraConfigResponse> {
+struct PMX_DOCKPROTOCOL_API GetCameraConfigResponseElement : GenericMsg<Message::GetCameraConfigResponse> {
     std::string uri;
     web::json::value ToJson() const;
 };
 
-struct CameraCapabilitiesElement : GenericMsg<Message::CameraCapabilities> {
+struct PMX_DOCKPROTOCOL_API CameraCapabilitiesElement : GenericMsg<Message::CameraCapabilities> {
     std::vector<CapabilityElement> capabilities;
     web::json::value ToJson() const;
 };
 
-struct UsbDeviceStatusResponseElement : GenericMsg<Message::UsbDeviceStatusResponse> {
+struct PMX_DOCKPROTOCOL_API UsbDeviceStatusResponseElement : GenericMsg<Message::UsbDeviceStatusResponse> {
     bool provisioned = false;
     web::json::value ToJson() const;
 };
 
-struct SetServerInfoResponseElement : GenericMsg<Message::SetServerInfoResponse> {
+struct PMX_DOCKPROTOCOL_API SetServerInfoResponseElement : GenericMsg<Message::SetServerInfoResponse> {
     bool new_tenant_id = false;
     web::json::value ToJson() const;
 };
 
 // ---- Velta dock records: camera to base ----
 
-struct DeviceAnnouncementElementUSB : GenericMsg<Message::DeviceAnnouncementUSB> {
+struct PMX_DOCKPROTOCOL_API DeviceAnnouncementElementUSB : GenericMsg<Message::DeviceAnnouncementUSB> {
     std::string mac_id;
     std::string serial_number;
 
@@ -224,7 +225,7 @@ struct DeviceAnnouncementElementUSB : GenericMsg<Message::DeviceAnnouncementUSB>
 };
 
 // Sent with empty room and station; the base's answer carries both.
-struct GetServerInfoElement : GenericMsg<Message::GetServerInfo> {
+struct PMX_DOCKPROTOCOL_API GetServerInfoElement : GenericMsg<Message::GetServerInfo> {
     std::string room;
     std::string station;
 
@@ -232,7 +233,7 @@ struct GetServerInfoElement : GenericMsg<Message::GetServerInfo> {
     web::json::value ToJson() const;
 };
 
-struct UploadStatusElement : GenericMsg<Message::UploadStatus> {
+struct PMX_DOCKPROTOCOL_API UploadStatusElement : GenericMsg<Message::UploadStatus> {
     UploadLinkStatus upload_link_status = 0;
     std::uint32_t upload_link_percent = 0;
 
@@ -241,7 +242,7 @@ struct UploadStatusElement : GenericMsg<Message::UploadStatus> {
 };
 
 // Travels both ways: the camera's charge report and the base's.
-struct ChargeStatusElement : GenericMsg<Message::ChargeStatus> {
+struct PMX_DOCKPROTOCOL_API ChargeStatusElement : GenericMsg<Message::ChargeStatus> {
     std::string charge_state;
     std::int32_t charge_ntcfault = 0;
     bool charge_batteryfault = false;
@@ -253,7 +254,7 @@ struct ChargeStatusElement : GenericMsg<Message::ChargeStatus> {
     web::json::value ToJson() const;
 };
 
-struct RequestBaseLogElement : GenericMsg<Message::RequestBaseLog> {
+struct PMX_DOCKPROTOCOL_API RequestBaseLogElement : GenericMsg<Message::RequestBaseLog> {
     std::uint32_t sysTick = 0;
 
     static RequestBaseLogElement FromJson(const web::json::object& body);
@@ -262,7 +263,7 @@ struct RequestBaseLogElement : GenericMsg<Message::RequestBaseLog> {
 
 // ---- Velta dock records: base to camera, and the camera's replies ----
 
-struct DeviceAnnouncementElementUSBApproved : GenericMsg<Message::DeviceAnnouncementUSBApproved> {
+struct PMX_DOCKPROTOCOL_API DeviceAnnouncementElementUSBApproved : GenericMsg<Message::DeviceAnnouncementUSBApproved> {
     std::string ssid;
     std::string psk;
     std::string ip_addr;
@@ -274,7 +275,7 @@ struct DeviceAnnouncementElementUSBApproved : GenericMsg<Message::DeviceAnnounce
 
 // The approval of a camera that accepts MQTT settings.
 static_assert(static_cast<std::uint32_t>(Message::DeviceAnnouncementUSBApproved) == 15);
-struct DeviceAnnouncementElementUSBApprovedMQTT : GenericMsg<Message::DeviceAnnouncementUSBApproved> {
+struct PMX_DOCKPROTOCOL_API DeviceAnnouncementElementUSBApprovedMQTT : GenericMsg<Message::DeviceAnnouncementUSBApproved> {
     DeviceAnnouncementElementUSBApprovedMQTT() = default;
     DeviceAnnouncementElementUSBApprovedMQTT(const DeviceAnnouncementElementUSBApprovedMQTT&) = default;
     DeviceAnnouncementElementUSBApprovedMQTT& operator=(const DeviceAnnouncementElementUSBApprovedMQTT&) =
@@ -294,21 +295,21 @@ struct DeviceAnnouncementElementUSBApprovedMQTT : GenericMsg<Message::DeviceAnno
     web::json::value ToJson() const;
 };
 
-struct SetIgnitionStateElement : GenericMsg<Message::SetIgnitionState> {
+struct PMX_DOCKPROTOCOL_API SetIgnitionStateElement : GenericMsg<Message::SetIgnitionState> {
     std::int32_t ignitition_state = 0;  // the base's spelling of the key
 
     static SetIgnitionStateElement FromJson(const web::json::object& body);
     web::json::value ToJson() const;
 };
 
-struct SetShutdownStateElement : GenericMsg<Message::SetShutdownState> {
+struct PMX_DOCKPROTOCOL_API SetShutdownStateElement : GenericMsg<Message::SetShutdownState> {
     std::int32_t shutdown_state = 0;
 
     static SetShutdownStateElement FromJson(const web::json::object& body);
     web::json::value ToJson() const;
 };
 
-struct GetUpgradePkgVersionElement : GenericMsg<Message::GetUpgradePkgVersion> {
+struct PMX_DOCKPROTOCOL_API GetUpgradePkgVersionElement : GenericMsg<Message::GetUpgradePkgVersion> {
     std::string fw_type = "unknown";
     std::string version;  // optional
 
@@ -316,14 +317,14 @@ struct GetUpgradePkgVersionElement : GenericMsg<Message::GetUpgradePkgVersion> {
     web::json::value ToJson() const;
 };
 
-struct GetUpgradePkgElement : GenericMsg<Message::GetUpgradePkg> {
+struct PMX_DOCKPROTOCOL_API GetUpgradePkgElement : GenericMsg<Message::GetUpgradePkg> {
     std::string fw_type = "unknown";
 
     static GetUpgradePkgElement FromJson(const web::json::object& body);
     web::json::value ToJson() const;
 };
 
-struct HttpGetResponseElement : GenericMsg<Message::HttpGetResponse> {
+struct PMX_DOCKPROTOCOL_API HttpGetResponseElement : GenericMsg<Message::HttpGetResponse> {
     std::string result;
     std::string uri;
 

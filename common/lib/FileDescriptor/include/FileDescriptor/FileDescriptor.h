@@ -1,11 +1,12 @@
 #pragma once
 // Sole owner of one file descriptor; closes it when destroyed or replaced.
 
+#include <FileDescriptor/Export.h>
 #include <functional>
 
 namespace tvo {
 
-class FileDescriptor {
+class PMX_FILEDESCRIPTOR_API FileDescriptor {
 public:
     FileDescriptor() noexcept;
     // A null closer means ::close. A negative fd holds none.

@@ -1,6 +1,7 @@
 #pragma once
 // A file system path that can be asked about the file behind it.
 
+#include <FileSystem/Export.h>
 #include "Common/LinuxApi.h"
 
 #include <memory>
@@ -9,14 +10,14 @@
 
 namespace tvo {
 
-class PathIF {
+class PMX_FILESYSTEM_API PathIF {
 public:
     virtual ~PathIF() = default;
     virtual bool Exists() const = 0;
     virtual const std::string& Get() const = 0;
 };
 
-class Path : public PathIF {
+class PMX_FILESYSTEM_API Path : public PathIF {
 public:
     // api is kept for system calls that may be faked; it may be null.
     explicit Path(std::string_view path, std::unique_ptr<LinuxApiIF> api = nullptr);

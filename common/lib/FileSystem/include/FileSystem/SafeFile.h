@@ -3,6 +3,7 @@
 // something at (a symlink, a FIFO, a directory): shared folders such as /tmp,
 // and system files that a dock's answers end up in.
 
+#include <FileSystem/Export.h>
 #include "FileDescriptor/FileDescriptor.h"
 
 #include <sys/types.h>
@@ -12,7 +13,7 @@
 
 namespace tvo {
 
-struct ReplaceOptions {
+struct PMX_FILESYSTEM_API ReplaceOptions {
     // Mode of a new file, less the umask.
     mode_t mode = 0666;
     // For system files: a regular file already at the path keeps its mode
@@ -30,16 +31,16 @@ struct ReplaceOptions {
 // the old or the new content, and whatever was planted at path is replaced,
 // never written through. Returns false with the reason in error; the new file
 // never stays behind.
-bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options,
+PMX_FILESYSTEM_API bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options,
                  std::string& error);
 
 // Opens path for reading only when it is a regular file. O_NONBLOCK keeps a
 // FIFO from blocking the caller until a writer shows up. Holds no descriptor
 // when the path is missing, unreadable or not a regular file.
-FileDescriptor OpenRegularFile(const std::string& path);
+PMX_FILESYSTEM_API FileDescriptor OpenRegularFile(const std::string& path);
 
 // True when the text can name a file: not empty and without a NUL byte, which
 // would make the system call see a different, shorter path.
-bool IsUsablePath(std::string_view path);
+PMX_FILESYSTEM_API bool IsUsablePath(std::string_view path);
 
 }  // namespace tvo

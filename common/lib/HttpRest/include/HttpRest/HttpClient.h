@@ -2,6 +2,7 @@
 // Outbound HTTP requests to one base address, with a time limit and
 // cancellation, plus a streaming download of that address into a file.
 
+#include <HttpRest/Export.h>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -15,7 +16,7 @@ namespace tvo {
 
 class SecurityInterface;  // reserved for TLS credentials; callers pass null
 
-class HttpClient {
+class PMX_HTTPREST_API HttpClient {
 public:
     // baseUri: "http://host:port/path"; the host is a name or an IPv4
     // address (cpprestsdk cannot resolve IPv6 literals). timeout 0 means the default limit of

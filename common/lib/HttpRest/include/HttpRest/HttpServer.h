@@ -4,6 +4,7 @@
 // hostile: bodies, headers, time and connections are all bounded while
 // reading, and each server serves on a thread of its own.
 
+#include <HttpRest/Export.h>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -15,7 +16,7 @@ namespace tvo {
 
 class SecurityInterface;  // reserved for TLS credentials; callers pass null
 
-class HttpServer {
+class PMX_HTTPREST_API HttpServer {
 public:
     struct SslConfig {
         bool useSsl = false;

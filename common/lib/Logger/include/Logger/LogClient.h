@@ -3,6 +3,7 @@
 // yes (PMX_LOG does both); the line is handed to the process sink, whole, when
 // the object is destroyed.
 
+#include <Logger/Export.h>
 #include <cstdint>
 #include <memory>
 #include <sstream>
@@ -26,12 +27,12 @@ inline constexpr LogCategory kLogCategoryDock = 0x8027;  // EEPROM, Dravo, Palli
 inline constexpr LogCategory kLogCategoryRest = 0x8014;  // Velta and Oskin docks
 
 // Text of a level as it appears in a line ("error", "warning", "info", ...).
-std::string_view LogLevelName(LogLevel level);
+PMX_LOGGER_API std::string_view LogLevelName(LogLevel level);
 // Parses "error", "warning", "info", "detail", "finest" or the number; false on
 // anything else.
-bool ParseLogLevel(std::string_view text, LogLevel& level);
+PMX_LOGGER_API bool ParseLogLevel(std::string_view text, LogLevel& level);
 
-struct LogRecord {
+struct PMX_LOGGER_API LogRecord {
     LogLevel level;
     LogCategory category;
     std::string_view file;
@@ -41,20 +42,20 @@ struct LogRecord {
 };
 
 // Where finished lines go. Write is called from any thread, once per line.
-class LogSink {
+class PMX_LOGGER_API LogSink {
 public:
     virtual ~LogSink() = default;
     virtual void Write(const LogRecord& record) = 0;
 };
 
 // "<level> [0x8027] file:line function: text", one write(2) per line.
-class StderrSink : public LogSink {
+class PMX_LOGGER_API StderrSink : public LogSink {
 public:
     void Write(const LogRecord& record) override;
 };
 
 // Hands each line to syslog(3) with the matching priority.
-class SyslogSink : public LogSink {
+class PMX_LOGGER_API SyslogSink : public LogSink {
 public:
     explicit SyslogSink(std::string ident = "dockprotocol");
     ~SyslogSink() override;
@@ -65,7 +66,7 @@ private:
 };
 
 // Keeps every line in memory; for tests.
-class CaptureSink : public LogSink {
+class PMX_LOGGER_API CaptureSink : public LogSink {
 public:
     struct Line {
         LogLevel level;
@@ -87,7 +88,7 @@ private:
     static std::shared_ptr<State> MakeState();
 };
 
-class LogClient {
+class PMX_LOGGER_API LogClient {
 public:
     LogClient(std::string_view file, std::string_view function, int line, LogLevel level,
               LogCategory category);
@@ -126,7 +127,7 @@ private:
 };
 
 // Installs a sink and threshold for one scope and restores the previous ones.
-class ScopedLogCapture {
+class PMX_LOGGER_API ScopedLogCapture {
 public:
     explicit ScopedLogCapture(LogLevel level = LogLevel::FinestDetail);
     ~ScopedLogCapture();

@@ -2,12 +2,13 @@
 // A whole file mapped into memory. Opening never throws: a file that cannot
 // be mapped leaves the object closed and logs why.
 
+#include <MappedFile/Export.h>
 #include <cstddef>
 #include <string_view>
 
 namespace tvo {
 
-class MappedFile {
+class PMX_MAPPEDFILE_API MappedFile {
 public:
     static constexpr std::size_t npos = std::size_t(-1);
 
