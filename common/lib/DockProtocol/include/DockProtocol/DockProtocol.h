@@ -1,3 +1,5 @@
+/// \file
+/// Everything a host needs to drive a dock: include this one header.
 #pragma once
 // Everything a host needs to drive a dock.
 
