@@ -6,6 +6,7 @@ TSAN_BUILD  ?= build-tsan
 BENCH_BUILD ?= build-bench
 CROSS_BUILD ?= build-aarch64
 FUZZ_BUILD  ?= build-fuzz
+DOCS_BUILD  ?= build-docs
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
@@ -18,6 +19,10 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
   eeprom_dravo version_file base_log_trim
+
+# make docs: Doxygen for the API reference, PlantUML (with its headless Java)
+# for the dock roads' diagrams. Only that target installs them.
+DOCS_PACKAGES = doxygen plantuml
 
 # The camera's processor: Debian's cross compiler, the arm64 libraries beside
 # the native ones (multiarch), and qemu-user to run the tests.
@@ -49,7 +54,7 @@ export CCACHE_MAXSIZE = 20G
 ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_error=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps configure build test demo sanitize tsan bench cross fuzz clean
+.PHONY: deps configure build test demo sanitize tsan bench cross fuzz docs clean
 
 deps:
 	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES))
@@ -100,5 +105,15 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
 
+# The public headers' reference in DOCS_BUILD/html; a Doxygen warning (an
+# undocumented name included) fails it. The roads' diagrams are rendered again
+# into docs/, where the README links them; a diagram that does not render
+# fails it too.
+docs:
+	$(call install_missing,$(DOCS_PACKAGES))
+	plantuml -tsvg -failfast2 docs/*.puml
+	( cat docs/Doxyfile; echo "OUTPUT_DIRECTORY = $(DOCS_BUILD)" ) | doxygen -
+	@echo "API reference: $(DOCS_BUILD)/html/index.html"
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD) $(FUZZ_BUILD) $(DOCS_BUILD)
