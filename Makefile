@@ -54,7 +54,7 @@ export CCACHE_MAXSIZE = 20G
 ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_error=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps configure build test demo sanitize tsan bench cross fuzz docs clean
+.PHONY: deps configure build test demo sanitize tsan bench cross cross-build package fuzz docs clean
 
 deps:
 	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES))
@@ -88,14 +88,24 @@ bench: deps
 	$(BENCH_BUILD)/bench/pmx_bench
 	$(BENCH_BUILD)/bench/pmx_server_bench
 
-# Libraries, tools and tests for the camera's 64-bit Arm, the suite under qemu-user.
-cross: deps
+# Libraries, tools and tests for the camera's 64-bit Arm at the release build
+# type, the suite under qemu-user.
+cross-build: deps
 	@dpkg --print-foreign-architectures | grep -qx arm64 || { dpkg --add-architecture arm64 && apt-get update -qq; }
 	$(call install_missing,$(CROSS_PACKAGES))
-	cmake -S . -B $(CROSS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B $(CROSS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchains/aarch64-linux-gnu.cmake
 	cmake --build $(CROSS_BUILD) -j$(JOBS)
+
+cross: cross-build
 	cd $(CROSS_BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Debian packages for amd64 and arm64 (runtime, -dev, tools), then the
+# stripped arm64 sizes and exported symbols of each library.
+package: build cross-build
+	cd $(BUILD) && cpack
+	cd $(CROSS_BUILD) && DEB_HOST_ARCH=arm64 cpack
+	cmake/package-report.sh $(BUILD)/packages $(CROSS_BUILD)/packages
 
 # Each libFuzzer target for FUZZ_SECONDS; the libraries are built again with
 # clang, coverage feedback and ASan/UBSan.

@@ -4,6 +4,15 @@
 # qemu-user when the build is for another processor, nothing otherwise.
 set(PMX_TEST_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
 
+# Debian's name for the processor this tree is built for.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+  set(PMX_DEB_ARCH arm64)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$")
+  set(PMX_DEB_ARCH amd64)
+else()
+  set(PMX_DEB_ARCH ${CMAKE_SYSTEM_PROCESSOR})
+endif()
+
 # cpprestsdk's U() macro collides with GoogleTest; nothing here needs it. It
 # stays private to each target, so a host that includes our headers keeps its
 # own choice.

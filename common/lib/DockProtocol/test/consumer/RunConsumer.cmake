@@ -1,6 +1,10 @@
+# Makes this build's Debian packages, unpacks them into a temporary root and
+# builds a host program against them twice, with find_package(DockProtocol)
+# and with pkg-config, then runs both.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
+set(root ${WORK_DIR}/root)
+set(libdir ${root}/usr/${LIBDIR})
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -10,20 +14,60 @@ function(run)
   set(last_output "${out}" PARENT_SCOPE)
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-set(app_flags)
+function(expect_host_output)
+  if(NOT last_output MATCHES "Default NotSupported DockProtoIF::ServerInfo --  dnsIp: ")
+    message(FATAL_ERROR "unexpected output: ${last_output}")
+  endif()
+endfunction()
+
+# dpkg-shlibdeps reads the packages' processor from this when it is foreign.
+run(${CMAKE_COMMAND} -E env DEB_HOST_ARCH=${DEB_ARCH}
+  ${CPACK} --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR}/packages)
+file(GLOB debs ${WORK_DIR}/packages/*.deb)
+list(LENGTH debs count)
+if(NOT count EQUAL 3)
+  message(FATAL_ERROR "expected runtime, dev and tools packages, got: ${debs}")
+endif()
+foreach(deb IN LISTS debs)
+  run(dpkg-deb -x ${deb} ${root})
+endforeach()
+
+file(GLOB headers RELATIVE ${root}/usr/include ${root}/usr/include/*/*.h)
+set(all_headers ${WORK_DIR}/AllHeaders.cpp)
+file(WRITE ${all_headers} "")
+foreach(header IN LISTS headers)
+  file(APPEND ${all_headers} "#include <${header}>\n")
+endforeach()
+
+set(flags)
 if(SANITIZE)
   # Libraries built with sanitizers need a host built with the same ones.
-  set(app_flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
+  set(flags -fsanitize=${SANITIZE})
+endif()
+
+# 1. find_package(DockProtocol)
+set(app_flags -DALL_HEADERS=${all_headers})
+if(flags)
+  list(APPEND app_flags -DCMAKE_CXX_FLAGS=${flags} -DCMAKE_EXE_LINKER_FLAGS=${flags})
 endif()
 if(TOOLCHAIN)
-  # The host is built for the camera too.
   list(APPEND app_flags -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
 endif()
-run(${CMAKE_COMMAND} -S ${APP_DIR} -B ${WORK_DIR}/app -G Ninja -DCMAKE_PREFIX_PATH=${prefix} ${app_flags})
+run(${CMAKE_COMMAND} -S ${APP_DIR} -B ${WORK_DIR}/app -G Ninja -DCMAKE_PREFIX_PATH=${root}/usr ${app_flags})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/app)
-run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/lib ${EMULATOR} ${WORK_DIR}/app/host_app)
-if(NOT last_output MATCHES "Default NotSupported DockProtoIF::ServerInfo --  dnsIp: ")
-  message(FATAL_ERROR "unexpected output: ${last_output}")
-endif()
+run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${EMULATOR} ${WORK_DIR}/app/host_app)
+expect_host_output()
+
+# 2. pkg-config dockprotocol
+run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${libdir}/pkgconfig
+  pkg-config --cflags --libs dockprotocol)
+separate_arguments(pc_flags UNIX_COMMAND "${last_output}")
+# The libraries ours link against lie outside the linker's search path here,
+# as they would in an image builder's staging tree.
+run(${CXX} -std=c++17 -Wall -Wextra -Werror -pedantic ${flags}
+  ${APP_DIR}/main.cpp ${all_headers} ${pc_flags} -Wl,-rpath-link,${libdir}
+  -o ${WORK_DIR}/host_app_pc)
+run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${EMULATOR} ${WORK_DIR}/host_app_pc)
+expect_host_output()
+
 file(REMOVE_RECURSE ${WORK_DIR})
