@@ -72,12 +72,18 @@ function(pmx_cpprest_pch target)
     <cpprest/http_client.h> <cpprest/http_listener.h> <cpprest/json.h> <pplx/pplxtasks.h>)
 endfunction()
 
-# pmx_test(<name> SOURCES ... LIBS ... [CPPREST_PCH])
+# pmx_test(<name> SOURCES ... LIBS ... TIER unit|integration [CPPREST_PCH])
+# TIER labels every case of the program for ctest -L: unit cases use no
+# socket and no real time; integration cases use loopback, real sockets,
+# processes or namespaces.
 function(pmx_test name)
   if(NOT PMX_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "CPPREST_PCH" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "CPPREST_PCH" "TIER" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_TIER MATCHES "^(unit|integration)$")
+    message(FATAL_ERROR "pmx_test(${name}): TIER must be unit or integration")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock_main Threads::Threads)
   pmx_target_defaults(${name})
@@ -85,5 +91,5 @@ function(pmx_test name)
     pmx_cpprest_pch(${name})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 30
-    PROPERTIES TIMEOUT 120)
+    PROPERTIES TIMEOUT 120 LABELS ${ARG_TIER})
 endfunction()

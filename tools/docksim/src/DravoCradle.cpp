@@ -1,4 +1,7 @@
 #include <DockSim/DravoCradle.h>
+#include <DockSim/TestEnvironment.h>
+
+#include <TestSupport/TestSupport.h>
 
 #include <Common/Network.h>
 
@@ -16,6 +19,7 @@ struct DravoCradle::State {
                                        this->setup.failErrno}) {}
 
     DravoCradleSetup setup;
+    TempDir files;  // the camera-side files of the environments handed out
     VirtualClock clock;
     DravoAdapter adapter;
     std::optional<DravoDock> dock;
@@ -80,7 +84,8 @@ std::unique_ptr<LinuxApiIF> DravoCradle::MakeLinuxApi() const {
 }
 
 ProtocolEnvironment DravoCradle::Environment() const {
-    ProtocolEnvironment environment = ProtocolEnvironment::Production();
+    ProtocolEnvironment environment = TestEnvironment(state->files.path().string());
+    environment.dravo.interfaceName = state->setup.interfaceName;
     auto shared = state;
     environment.system.makeLinuxApi = [shared] {
         return std::unique_ptr<LinuxApiIF>(std::make_unique<CradleLinuxApi>(shared));

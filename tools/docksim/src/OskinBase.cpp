@@ -2,6 +2,7 @@
 // connection manager it answers for the camera, and its log.
 
 #include <DockSim/OskinBase.h>
+#include <DockSim/TestEnvironment.h>
 
 #include <HttpRest/HttpClient.h>
 #include <HttpRest/HttpThreadPool.h>
@@ -14,6 +15,7 @@
 namespace tvo::DockSim {
 
 struct OskinBase::Gadget {
+    TempDir files;  // the camera-side files of the environments handed out
     std::mutex mutex;
     int toggles = 0;
     int prunes = 0;
@@ -61,7 +63,7 @@ OskinBase::OskinBase(OskinBaseSetup chosen) : setup(std::move(chosen)), gadget(s
 }
 
 ProtocolEnvironment OskinBase::Environment() const {
-    ProtocolEnvironment environment = ProtocolEnvironment::Production();
+    ProtocolEnvironment environment = TestEnvironment(gadget->files.path().string());
     environment.oskin.listenAddress = setup.cameraAddress;
     environment.oskin.port = setup.cameraPort;
     environment.oskin.path = setup.path;

@@ -1,4 +1,5 @@
 #include <DockSim/PallixDock.h>
+#include <DockSim/TestEnvironment.h>
 
 #include <TestSupport/TestSupport.h>
 
@@ -33,7 +34,7 @@ PallixDock::PallixDock(PallixDockSetup setup) : state(std::make_shared<State>(st
 PallixDock::~PallixDock() = default;
 
 ProtocolEnvironment PallixDock::Environment() const {
-    ProtocolEnvironment environment = ProtocolEnvironment::Production();
+    ProtocolEnvironment environment = TestEnvironment(state->directory.path().string());
     environment.pallix.interfaceName = "lo";
     environment.pallix.discoveryPort = static_cast<std::uint16_t>(state->discoveryPort);
     environment.pallix.hostsFile = state->HostsFile();

@@ -3,6 +3,8 @@
 
 #include "VeltaBaseState.h"
 
+#include <DockSim/TestEnvironment.h>
+
 #include <DockProtocol/RestMessages.h>
 
 #include <filesystem>
@@ -205,7 +207,7 @@ VeltaBase::VeltaBase(VeltaBaseSetup setup) : state(std::make_shared<State>(std::
 VeltaBase::~VeltaBase() { state->Stop(); }
 
 ProtocolEnvironment VeltaBase::Environment() const {
-    ProtocolEnvironment environment = ProtocolEnvironment::Production();
+    ProtocolEnvironment environment = TestEnvironment(state->files.path().string());
     auto& velta = environment.velta;
     velta.baseAddress = state->setup.address;
     velta.basePort = state->port;

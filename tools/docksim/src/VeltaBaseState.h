@@ -5,6 +5,7 @@
 #include "VeltaBaseHttp.h"
 
 #include <DockSim/VeltaBase.h>
+#include <TestSupport/TestSupport.h>
 
 #include <cpprest/json.h>
 
@@ -56,6 +57,8 @@ struct VeltaBase::State {
     std::string CameraUri() const;
     // Ends both threads; the state may live on in environments handed out.
     void Stop();
+
+    TempDir files;  // the camera-side files of the environments handed out
 
     mutable std::mutex mutex;
     mutable std::condition_variable changed;

@@ -85,13 +85,5 @@ TEST(InterfaceQueryTest, FailuresAndUnfitNamesGiveFailureResultsAndLog) {
     EXPECT_TRUE(capture.Sink().Contains("invalid interface name"));
 }
 
-// Read-only queries of the loopback interface through the real ioctls.
-TEST(InterfaceQueryTest, RealLoopbackIsUpWithItsAddress) {
-    EXPECT_TRUE(IsInterfaceUp("lo"));
-    EXPECT_EQ(GetInterfaceIp("lo"), "127.0.0.1");
-    EXPECT_TRUE(GetInterfaceMAC("lo").empty());
-    EXPECT_FALSE(IsInterfaceUp("pmx-no-such0"));
-}
-
 }  // namespace
 }  // namespace tvo

@@ -5,6 +5,8 @@
 
 #include <DockProtocol/EthtoolEeprom.h>
 #include <DockProtocol/ProtocolEnvironment.h>
+#include <DockSim/TestEnvironment.h>
+#include <TestSupport/TestSupport.h>
 
 #include <gtest/gtest.h>
 
@@ -19,14 +21,16 @@ using testing::_;
 using testing::InSequence;
 using testing::Return;
 using tvo::testing_support::Answer;
+using tvo::testing_support::WithEthernet;
 using tvo::testing_support::EepromRequest;
 using tvo::testing_support::Keep;
 using tvo::testing_support::MockLinuxApi;
 
 class BlockProtoTest : public testing::Test {
 protected:
+    TempDir folder;
     BlockProtoTest() {
-        auto environment = ProtocolEnvironment::Production();
+        auto environment = WithEthernet(DockSim::TestEnvironment(folder.path().string()));
         environment.system.sleep = [this](std::chrono::nanoseconds interval) {
             sleeps.push_back(interval);
         };

@@ -7,7 +7,9 @@
 #include <DockProtocol/DockProtoDravo.h>
 #include <DockProtocol/InterfaceFactory.h>
 #include <DockProtocol/ProtocolEnvironment.h>
+#include <DockSim/TestEnvironment.h>
 #include <Logger/LogClient.h>
+#include <TestSupport/TestSupport.h>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,7 @@ using testing::_;
 using testing::Return;
 using testing::StrictMock;
 using tvo::testing_support::Answer;
+using tvo::testing_support::WithEthernet;
 using tvo::testing_support::EepromRequest;
 using tvo::testing_support::Keep;
 using tvo::testing_support::Mii;
@@ -72,7 +75,9 @@ protected:
         };
     }
 
-    ProtocolEnvironment environment = ProtocolEnvironment::Production();
+    TempDir folder;
+    // Every ioctl goes to the mock, so the production name is safe here.
+    ProtocolEnvironment environment = WithEthernet(DockSim::TestEnvironment(folder.path().string()));
     std::vector<std::byte> mac{std::byte{2}, std::byte{0}, std::byte{0},
                                std::byte{0}, std::byte{0}, std::byte{0x3A}};
     bool up = true;

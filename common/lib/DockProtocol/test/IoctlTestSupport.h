@@ -3,6 +3,7 @@
 // mocked LinuxApiIF.
 
 #include <Common/LinuxApi.h>
+#include <DockProtocol/ProtocolEnvironment.h>
 
 #include <gmock/gmock.h>
 
@@ -40,6 +41,12 @@ inline mii_ioctl_data Mii(char* arg) {
     mii_ioctl_data data;
     std::memcpy(&data, &reinterpret_cast<ifreq*>(arg)->ifr_ifru, sizeof data);
     return data;
+}
+
+// The mocked adapter answers as "eth0", the production name.
+inline ProtocolEnvironment WithEthernet(ProtocolEnvironment environment) {
+    environment.dravo.interfaceName = "eth0";
+    return environment;
 }
 
 // An ethtool EEPROM request with this command, offset and length on "eth0".

@@ -5,6 +5,7 @@
 
 #include <DockProtocol/OskinDockCallbackIF.h>
 #include <DockProtocol/ProtocolEnvironment.h>
+#include <DockSim/TestEnvironment.h>
 #include <TestSupport/TestSupport.h>
 
 #include <gmock/gmock.h>
@@ -27,7 +28,8 @@ public:
 class PlainHost : public DockCallbackIF {};
 
 inline OskinEnvironment LoopbackEndpoint() {
-    OskinEnvironment endpoint = ProtocolEnvironment::Production().oskin;
+    TempDir folder;  // the Oskin part names no file
+    OskinEnvironment endpoint = DockSim::TestEnvironment(folder.path().string()).oskin;
     endpoint.port = FreeTcpPort();
     return endpoint;
 }

@@ -3,6 +3,8 @@
 
 #include "DockProtoPallixImpl.h"
 
+#include <DockSim/TestEnvironment.h>
+
 #include <Logger/LogClient.h>
 #include <TestSupport/TestSupport.h>
 
@@ -22,7 +24,7 @@ protected:
 
     TempDir directory;
     std::string hostsFile = directory.file("hosts").string();
-    ProtocolEnvironment environment = ProtocolEnvironment::Production();
+    ProtocolEnvironment environment = DockSim::TestEnvironment(directory.path().string());
 };
 
 TEST_F(PallixHosts, EachNameKeepsOnlyItsLatestEntryAtTheEnd) {
