@@ -60,7 +60,7 @@ deps:
 	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES))
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPMX_BUILD_BENCH=ON $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
