@@ -2,6 +2,7 @@
 
 #include "DockProtoVeltaImpl.h"
 #include "InboundServerLimits.h"
+#include "UsbGadgetLink.h"
 
 #include <HttpRest/HttpClient.h>
 #include <Logger/LogClient.h>
@@ -111,18 +112,13 @@ DockProtoVelta::~DockProtoVelta() = default;
 RC DockProtoVelta::DoSayHello() {
     impl->pruneProvisionFile("usb.config", "usb0.config");
 
-    if (!impl->usbGadgetUp) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Startup the USB Gadget Interface";
-        const auto toggled = impl->toggleConnection(connman::ConnectionType::UsbGadget, true);
-        if (!toggled.success) {
-            if (impl->helloFailures < kLoggedFailures) {
-                PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
-                    << "Failed to start up USB Gadget interface: " << toggled.error;
-            }
-            ++impl->helloFailures;
-            return RC::Failed;
-        }
-        impl->usbGadgetUp = true;
+    const auto gadget = BringUpUsbGadget(impl->toggleConnection, impl->usbGadgetUp,
+                                         impl->helloFailures < kLoggedFailures, kSource, __func__);
+    if (gadget == GadgetLink::Failed) {
+        ++impl->helloFailures;
+        return RC::Failed;
+    }
+    if (gadget == GadgetLink::BroughtUp) {
         impl->helloFailures = 0;
     }
 
