@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -117,29 +116,6 @@ Outcome Drive(Dock& dock, Orders& orders, const RoadOptions& options, RoadReport
     return outcome;
 }
 
-// A private folder for the base's log and the camera's copies and pipe.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/dockhost-velta-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (::mkdtemp(name.data()) == nullptr) {
-            throw std::runtime_error("cannot make a scratch folder from " + pattern);
-        }
-        path = name.data();
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string path;
-};
-
 // While docked: status reports, then the base's log through the pipe.
 void StatusAndLog(Dock& dock, const tvo::DockSim::VeltaBase& base, const RoadOptions& options, RoadReport& report) {
     report.Step("SetUploadStatus", dock.SetUploadStatus(static_cast<Dock::UploadStatus>(1)), {ReturnCode::Ok},
@@ -213,11 +189,12 @@ void StatusAndLog(Dock& dock, const tvo::DockSim::VeltaBase& base, const RoadOpt
 
 void RunSimulated(const RoadOptions& options, RoadReport& report) {
     using namespace tvo::DockSim;
-    ScratchFolder scratch;
+    // A private folder for the base's log and the camera's copies and pipe.
+    const tvo::TempDir scratch;
     VeltaBaseSetup setup;
     setup.approveAfter = 2;  // so that the road shows the camera announcing again
-    setup.baseLogFile = scratch.path + "/base-side.log";
-    setup.cameraLogFolder = scratch.path;
+    setup.baseLogFile = scratch.file("base-side.log").string();
+    setup.cameraLogFolder = scratch.path().string();
     const std::size_t lines = GenerateBaseLog(setup.baseLogFile, 6 * 1024 * 1024);
     VeltaBase base(setup);
     report.Note("emulated Velta base on 127.0.0.1:" + std::to_string(base.Port()) +
@@ -228,7 +205,8 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
     if (!outcome.associated) {
         return;
     }
-    report.Note("base log: " + std::to_string(lines) + " lines, camera's copies and pipe in " + scratch.path);
+    report.Note("base log: " + std::to_string(lines) + " lines, camera's copies and pipe in " +
+                scratch.path().string());
     StatusAndLog(dock, base, options, report);
 
     const Exchange order = base.SendShutdownNow();
