@@ -13,9 +13,7 @@
 #include <TestSupport/TestSupport.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,7 +61,7 @@ void StartLogRig(const benchmark::State&) {
 }
 void StopLogRig(const benchmark::State&) { rig.reset(); }
 
-// Drains a pipe (by path once it appears as one, or an open descriptor).
+// Drains an open pipe descriptor until its writer closes it.
 std::size_t Drain(int fd) {
     std::vector<char> chunk(256 * 1024);
     std::size_t total = 0;
@@ -75,24 +73,6 @@ std::size_t Drain(int fd) {
             return total;
         }
     }
-}
-
-std::size_t DrainFifo(const std::string& path) {
-    struct stat facts {};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (::stat(path.c_str(), &facts) != 0 || !S_ISFIFO(facts.st_mode)) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return 0;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return 0;
-    }
-    const std::size_t total = Drain(fd);
-    ::close(fd);
-    return total;
 }
 
 // Resident memory from /proc, in kB; "VmHWM" is the peak since the last reset.
@@ -198,9 +178,12 @@ void BM_VeltaLogDownloadTrimPipe(benchmark::State& state) {
         state.ResumeTiming();
         AnonSampler sampler;
         std::size_t received = 0;
-        std::thread reader([&] { received = DrainFifo(rig->pipe); });
+        FifoReader reader(rig->pipe, [&received](std::string_view chunk) {
+            received += chunk.size();
+            return true;
+        });
         const RC code = rig->camera->DownloadBaseLog(tick);
-        reader.join();
+        reader.Finish();
         anonPeak = std::max(anonPeak, sampler.PeakGrowthKb());
         if (code != RC::Ok || received == 0) {
             state.SkipWithError("DownloadBaseLog failed");

@@ -1,8 +1,11 @@
 #include "TestSupport/TestSupport.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -95,6 +98,66 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) {
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
+}
+
+FifoReader::FifoReader(std::filesystem::path path, ChunkHandler onChunk, std::chrono::milliseconds limit)
+    : path(std::move(path)), onChunk(std::move(onChunk)), limit(limit), thread([this] { Run(); }) {}
+
+FifoReader::~FifoReader() { Finish(); }
+
+void FifoReader::Finish() {
+    finished = true;
+    if (thread.joinable()) {
+        thread.join();
+    }
+}
+
+void FifoReader::Run() {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto isFifo = [this](struct stat& facts) {
+        return ::stat(path.c_str(), &facts) == 0 && S_ISFIFO(facts.st_mode);
+    };
+    struct stat named {};
+    while (!isFifo(named)) {
+        if (finished || std::chrono::steady_clock::now() > deadline) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Non-blocking, so that a writer that never comes cannot hold the reader
+    // past its limit; poll() says when there is something to read.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    std::vector<char> chunk(256 * 1024);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd watched{fd, POLLIN, 0};
+        if (::poll(&watched, 1, 50) == 0) {
+            if (finished) {
+                break;  // the writer is done and nothing more came
+            }
+            struct stat held {};
+            if (::fstat(fd, &held) == 0 && isFifo(named) &&
+                (held.st_ino != named.st_ino || held.st_dev != named.st_dev)) {
+                ::close(fd);
+                fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd < 0) {
+                    return;
+                }
+            }
+            continue;
+        }
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n > 0) {
+            if (!onChunk(std::string_view(chunk.data(), static_cast<std::size_t>(n)))) {
+                break;
+            }
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            break;  // the writer closed its end
+        }
+    }
+    ::close(fd);
 }
 
 std::size_t CountOccurrences(const std::string& text, const std::string& piece) {

@@ -4,21 +4,14 @@
 
 #include <DockProtocol/DockProtocol.h>
 #include <DockSim/VeltaBase.h>
-
-#include <FileDescriptor/FileDescriptor.h>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <TestSupport/TestSupport.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 #include <condition_variable>
@@ -123,96 +116,6 @@ Outcome Drive(Dock& dock, Orders& orders, const RoadOptions& options, RoadReport
     return outcome;
 }
 
-// A private folder for the base's log and the camera's copies and pipe.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/dockhost-velta-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (::mkdtemp(name.data()) == nullptr) {
-            throw std::runtime_error("cannot make a scratch folder from " + pattern);
-        }
-        path = name.data();
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string path;
-};
-
-// The camera's log collector on the pipe: counts what arrives and keeps the
-// first line. Gives up on its own if the camera never opens the pipe.
-class LogCollector {
-public:
-    LogCollector(std::string pipePath, std::function<void(std::size_t)> progress)
-        : pipePath(std::move(pipePath)), progress(std::move(progress)), thread([this] { Run(); }) {}
-    ~LogCollector() { Finish(); }
-
-    void Finish() {
-        finished = true;
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
-    std::size_t Bytes() const { return bytes; }
-    const std::string& FirstLine() const { return firstLine; }
-
-private:
-    void Run() {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        struct stat facts {};
-        while (::stat(pipePath.c_str(), &facts) != 0 || !S_ISFIFO(facts.st_mode)) {
-            if (finished || std::chrono::steady_clock::now() > deadline) {
-                return;
-            }
-            std::this_thread::sleep_for(2ms);
-        }
-        tvo::FileDescriptor pipe(::open(pipePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        std::vector<char> chunk(256 * 1024);
-        std::size_t shown = 0;
-        while (pipe.IsOpen() && std::chrono::steady_clock::now() < deadline) {
-            pollfd watched{pipe.Get(), POLLIN, 0};
-            const int ready = ::poll(&watched, 1, 100);
-            if (ready == 0) {
-                if (finished) {
-                    return;
-                }
-                continue;
-            }
-            const ssize_t n = ::read(pipe.Get(), chunk.data(), chunk.size());
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                break;
-            }
-            if (n < 0) {
-                continue;
-            }
-            if (firstLine.empty() || firstLine.back() != '\n') {
-                const std::string_view piece(chunk.data(), static_cast<std::size_t>(n));
-                firstLine += piece.substr(0, std::min(piece.find('\n') + 1, piece.size()));
-            }
-            bytes += static_cast<std::size_t>(n);
-            if (bytes - shown >= 512 * 1024) {
-                shown = bytes;
-                progress(bytes);
-            }
-        }
-        progress(bytes);
-    }
-
-    std::string pipePath;
-    std::function<void(std::size_t)> progress;
-    std::atomic<bool> finished{false};
-    std::atomic<std::size_t> bytes{0};
-    std::string firstLine;
-    std::thread thread;
-};
-
 // While docked: status reports, then the base's log through the pipe.
 void StatusAndLog(Dock& dock, const tvo::DockSim::VeltaBase& base, const RoadOptions& options, RoadReport& report) {
     report.Step("SetUploadStatus", dock.SetUploadStatus(static_cast<Dock::UploadStatus>(1)), {ReturnCode::Ok},
@@ -250,31 +153,48 @@ void StatusAndLog(Dock& dock, const tvo::DockSim::VeltaBase& base, const RoadOpt
                 {{"tick", std::to_string(tick)}, {"requests", std::to_string(requests)}});
 
     const std::string pipe = base.Environment().velta.logPipe;
-    LogCollector collector(pipe, [&](std::size_t bytes) {
+    const auto progress = [&](std::size_t bytes) {
         if (options.interactive) {
             report.Progress("log pipe: " + std::to_string(bytes / 1024) + " KiB read");
         }
+    };
+    // The camera's log collector: counts what arrives and keeps the first line.
+    std::size_t bytes = 0;
+    std::size_t shown = 0;
+    std::string firstLine;
+    tvo::FifoReader collector(pipe, [&](std::string_view piece) {
+        if (firstLine.empty() || firstLine.back() != '\n') {
+            firstLine += piece.substr(0, std::min(piece.find('\n') + 1, piece.size()));
+        }
+        bytes += piece.size();
+        if (bytes - shown >= 512 * 1024) {
+            shown = bytes;
+            progress(bytes);
+        }
+        return true;
     });
     const auto started = std::chrono::steady_clock::now();
     const ReturnCode downloaded = dock.DownloadBaseLog(tick);
     collector.Finish();
+    progress(bytes);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    const bool fromTick = collector.FirstLine().rfind(std::to_string(tick) + " ", 0) == 0;
+    const bool fromTick = firstLine.rfind(std::to_string(tick) + " ", 0) == 0;
     report.Step("DownloadBaseLog", downloaded == ReturnCode::Ok && fromTick ? downloaded : ReturnCode::Failed,
                 {ReturnCode::Ok},
                 {{"base log bytes", std::to_string(logSize)},
-                 {"read from the pipe", std::to_string(collector.Bytes())},
-                 {"first line", collector.FirstLine().substr(0, collector.FirstLine().find('\n'))},
+                 {"read from the pipe", std::to_string(bytes)},
+                 {"first line", firstLine.substr(0, firstLine.find('\n'))},
                  {"milliseconds", std::to_string(ms.count())}});
 }
 
 void RunSimulated(const RoadOptions& options, RoadReport& report) {
     using namespace tvo::DockSim;
-    ScratchFolder scratch;
+    // A private folder for the base's log and the camera's copies and pipe.
+    const tvo::TempDir scratch;
     VeltaBaseSetup setup;
     setup.approveAfter = 2;  // so that the road shows the camera announcing again
-    setup.baseLogFile = scratch.path + "/base-side.log";
-    setup.cameraLogFolder = scratch.path;
+    setup.baseLogFile = scratch.file("base-side.log").string();
+    setup.cameraLogFolder = scratch.path().string();
     const std::size_t lines = GenerateBaseLog(setup.baseLogFile, 6 * 1024 * 1024);
     VeltaBase base(setup);
     report.Note("emulated Velta base on 127.0.0.1:" + std::to_string(base.Port()) +
@@ -285,7 +205,8 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
     if (!outcome.associated) {
         return;
     }
-    report.Note("base log: " + std::to_string(lines) + " lines, camera's copies and pipe in " + scratch.path);
+    report.Note("base log: " + std::to_string(lines) + " lines, camera's copies and pipe in " +
+                scratch.path().string());
     StatusAndLog(dock, base, options, report);
 
     const Exchange order = base.SendShutdownNow();

@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 
+#include <Common/UUID.h>
 #include <DockProtocol/DockProtoOskin.h>
 #include <DockSim/OskinBase.h>
 
@@ -47,7 +48,7 @@ std::pair<std::string, int> HostAndPort(const std::string& text) {
 std::string TenantFor(const std::string& choice) {
     if (choice == "match") return kCameraTenant;
     if (choice == "foreign") return kForeignTenant;
-    if (choice == "nil") return "00000000-0000-0000-0000-000000000000";
+    if (choice == "nil") return std::string(UUID::Nil);
     if (choice == "malformed") return "tenant 42?";
     return choice;  // a literal tenant identifier
 }

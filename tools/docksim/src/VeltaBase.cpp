@@ -6,6 +6,7 @@
 #include <DockSim/TestEnvironment.h>
 
 #include <DockProtocol/RestMessages.h>
+#include <TestSupport/TestSupport.h>
 
 #include <filesystem>
 
@@ -58,7 +59,7 @@ void Worker::Post(std::function<void()> job) {
 }
 
 VeltaBase::State::State(VeltaBaseSetup chosen) : setup(std::move(chosen)) {
-    cameraPort = setup.cameraPort != 0 ? setup.cameraPort : PickFreePort(setup.cameraAddress);
+    cameraPort = setup.cameraPort != 0 ? setup.cameraPort : FreeTcpPort();
     worker = std::make_unique<Worker>();
     server = std::make_unique<LoopbackHttpServer>(setup.address, setup.port,
                                                   [this](const RawRequest& request) { return Answer(request); });

@@ -5,12 +5,12 @@
 #include "Commands.h"
 
 #include <DockSim/VeltaBase.h>
+#include <TestSupport/TestSupport.h>
 
 #include <pthread.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -48,28 +48,12 @@ struct VeltaOptions {
 // A generated base log in a private temporary folder, gone with the object.
 class GeneratedLog {
 public:
-    explicit GeneratedLog(std::size_t bytes) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/docksim-velta-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (::mkdtemp(name.data()) == nullptr) {
-            throw std::runtime_error("cannot make a folder for the base log: " + pattern);
-        }
-        folder = name.data();
-        path = folder + "/base.log";
-        lines = GenerateBaseLog(path, bytes);
-    }
-    ~GeneratedLog() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    GeneratedLog(const GeneratedLog&) = delete;
-    GeneratedLog& operator=(const GeneratedLog&) = delete;
+    explicit GeneratedLog(std::size_t bytes)
+        : path(folder.file("base.log").string()), lines(GenerateBaseLog(path, bytes)) {}
 
-    std::string folder;
-    std::string path;
-    std::size_t lines = 0;
+    const TempDir folder;
+    const std::string path;
+    const std::size_t lines;
 };
 
 std::pair<std::string, int> HostAndPort(const std::string& text) {

@@ -97,6 +97,9 @@ void CheckLocation(FirmwareAnswer& answer, const std::string& expectedResult) {
     }
 }
 
+// The query that names the message to the camera's inbound server.
+std::string QueryFor(rest::Message type) { return "?type=" + std::string(rest::MessageType(type)); }
+
 std::string Body(rest::Message type, const std::string& fwType) {
     web::json::value body = rest::WriteEnvelope(rest::MessageType(type), {});
     body["fw_type"] = web::json::value::string(fwType);
@@ -121,8 +124,8 @@ std::string Dashed(std::string text) {
 
 FirmwareAnswer AskUpgradePkgVersion(VeltaBase& base, const std::string& fwType) {
     FirmwareAnswer answer;
-    const auto type = rest::MessageType(rest::Message::GetUpgradePkgVersion);
-    answer.exchange = base.Send("PUT", "?type=" + std::string(type), Body(rest::Message::GetUpgradePkgVersion, fwType));
+    answer.exchange = base.Send("PUT", QueryFor(rest::Message::GetUpgradePkgVersion),
+                                Body(rest::Message::GetUpgradePkgVersion, fwType));
     if (fwType != "velta") {
         // The camera says so in plain text, not as a record.
         if (!answer.exchange.error.empty() || answer.exchange.reply != "Unsupported firmware type") {
@@ -147,8 +150,8 @@ FirmwareAnswer AskUpgradePkgVersion(VeltaBase& base, const std::string& fwType) 
 
 FirmwareAnswer AskUpgradePkg(VeltaBase& base, const std::string& fwType) {
     FirmwareAnswer answer;
-    const auto type = rest::MessageType(rest::Message::GetUpgradePkg);
-    answer.exchange = base.Send("GET", "?type=" + std::string(type), Body(rest::Message::GetUpgradePkg, fwType));
+    answer.exchange =
+        base.Send("GET", QueryFor(rest::Message::GetUpgradePkg), Body(rest::Message::GetUpgradePkg, fwType));
     CheckLocation(answer, fwType == "velta" ? "" : "Unsupported firmware type");
     return answer;
 }
@@ -156,7 +159,8 @@ FirmwareAnswer AskUpgradePkg(VeltaBase& base, const std::string& fwType) {
 FirmwareAnswer AskCameraConfig(VeltaBase& base, const std::string& msgType) {
     FirmwareAnswer answer;
     const auto type = rest::MessageType(rest::Message::GetCameraConfig);
-    answer.exchange = base.Send("GET", "?type=" + std::string(type), rest::WriteEnvelope(msgType, {}).serialize());
+    answer.exchange =
+        base.Send("GET", QueryFor(rest::Message::GetCameraConfig), rest::WriteEnvelope(msgType, {}).serialize());
     const bool proper = msgType == type;
     CheckLocation(answer, proper ? "" : "Invalid message request type: " + msgType);
     if (proper && answer.result != "OK" && answer.result != "File not found") {

@@ -340,19 +340,6 @@ void LoopbackHttpServer::Serve(int connection) {
     }
 }
 
-int PickFreePort(const std::string& address) {
-    FileDescriptor probe = TcpSocket();
-    sockaddr_in where = Ipv4(address, 0);
-    if (::bind(probe.Get(), reinterpret_cast<sockaddr*>(&where), sizeof where) != 0) {
-        throw SystemError("bind " + address + ":0");
-    }
-    socklen_t length = sizeof where;
-    if (::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&where), &length) != 0) {
-        throw SystemError("getsockname");
-    }
-    return ntohs(where.sin_port);
-}
-
 std::string SendBrokenRequest(const std::string& address, int port, const std::string& method,
                               const std::string& target, const std::string& body) {
     FileDescriptor connection = TcpSocket();

@@ -75,9 +75,6 @@ private:
     std::thread thread;
 };
 
-// A free TCP port on the address a moment ago (the kernel's pick for port 0).
-int PickFreePort(const std::string& address);
-
 // Sends a request whose head promises more body than follows, then closes.
 // Returns what the peer did: "" when it hung up cleanly, else its reply.
 std::string SendBrokenRequest(const std::string& address, int port, const std::string& method,

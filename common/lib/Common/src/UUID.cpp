@@ -32,7 +32,7 @@ bool UUID::IsValid(std::string_view text) {
 }
 
 bool UUID::IsEmpty(std::string_view text) {
-    return text.empty() || text == "00000000-0000-0000-0000-000000000000";
+    return text.empty() || text == Nil;
 }
 
 bool UUID::IsEqual(std::string_view first, std::string_view second) {

@@ -1,8 +1,8 @@
 #include "Common/VersionInfo.h"
 
-#include <gtest/gtest.h>
+#include "TestSupport/TestSupport.h"
 
-#include <stdlib.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
@@ -17,13 +17,6 @@ using Field = VersionInfo::Field;
 
 class VersionInfoTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pmx_version_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string Write(const std::string& name, const std::string& content) {
         std::ofstream(dir / name, std::ios::binary) << content;
         return (dir / name).string();
@@ -46,7 +39,8 @@ protected:
         return Write(name, std::string(header, 512) + "hello" + std::string(507 + 1024, '\0'));
     }
 
-    fs::path dir;
+    const TempDir folder;
+    const fs::path& dir = folder.path();
 };
 
 TEST_F(VersionInfoTest, ReadsFieldsIgnoringCommentsBlanksAndLineEndings) {

@@ -1,11 +1,11 @@
 #include "Connect/ConnMan.h"
 
 #include "Logger/LogClient.h"
+#include "TestSupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <net/if.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -51,16 +51,12 @@ struct Borrowed : LinuxApiIF {
 class ConnManTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pmx_connman_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         fs::create_directories(root / "connman" / "sub");
         settings.provisioningDir = (root / "connman").string();
         settings.makeLinuxApi = [this] { return std::make_unique<Borrowed>(nic); };
     }
-    void TearDown() override { fs::remove_all(root); }
-
-    fs::path root;
+    const TempDir folder;
+    const fs::path& root = folder.path();
     FakeInterface nic;
     Settings settings;
     ScopedLogCapture capture;

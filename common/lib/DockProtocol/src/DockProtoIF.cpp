@@ -1,5 +1,7 @@
 #include <DockProtocol/DockProtoIF.h>
 
+#include <Common/UUID.h>
+
 #include <ostream>
 
 namespace tvo {
@@ -8,7 +10,7 @@ DockProtoIF::ServerInfo DockProtoIF::ServerInfo::Neutral() {
     ServerInfo info;
     info.roomDescription = "Default";
     info.stationId = "Corvantech";
-    info.tenantId = "00000000-0000-0000-0000-000000000000";
+    info.tenantId = UUID::Nil;
     info.ELLocationType = "unknown";
     return info;
 }

@@ -1,6 +1,7 @@
 #include <DockProtocol/DockProtoOskin.h>
 
 #include "DockProtoUsbImpl.h"
+#include "UsbGadgetLink.h"
 
 #include <Logger/LogClient.h>
 
@@ -33,15 +34,8 @@ DockProtoOskin::~DockProtoOskin() {
 RC DockProtoOskin::DoSayHello() {
     impl->pruneProvisionFile("usb.config", "usb0.config");
 
-    if (!impl->usbGadgetUp) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Startup the USB Gadget Interface";
-        const auto toggled = impl->toggleConnection(connman::ConnectionType::UsbGadget, true);
-        if (!toggled.success) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
-                << "Failed to start up USB Gadget interface: " << toggled.error;
-            return RC::Failed;
-        }
-        impl->usbGadgetUp = true;
+    if (BringUpUsbGadget(impl->toggleConnection, impl->usbGadgetUp, true, kSource, __func__) == GadgetLink::Failed) {
+        return RC::Failed;
     }
 
     // The new server must be listening before the old one goes: the base may

@@ -14,7 +14,6 @@ namespace tvo {
 namespace {
 
 constexpr std::string_view kSource = "common/lib/DockProtocol/src/DockProtoUsbImpl.cpp";
-constexpr std::string_view kNilTenant = "00000000-0000-0000-0000-000000000000";
 constexpr std::string_view kTenantJunk = "\r\n\v\t\a\b\f\\? ";
 
 using ServerUrlType = DockProtoIF::ServerUrlType;
@@ -78,7 +77,7 @@ std::pair<DockProtoIF::ServerInfo, bool> DockProtoUsbImpl::ToServerInfo(const re
 
     info.tenantId = CleanTenantId(e.tenant_id);
     if (!UUID::IsValid(info.tenantId)) {
-        info.tenantId = std::string(kNilTenant);
+        info.tenantId = std::string(UUID::Nil);
         PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
             << "Invalid tenant id format, resetting to Nil. Input: " << e.tenant_id;
     }

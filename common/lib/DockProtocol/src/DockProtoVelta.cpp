@@ -2,6 +2,7 @@
 
 #include "DockProtoVeltaImpl.h"
 #include "InboundServerLimits.h"
+#include "UsbGadgetLink.h"
 
 #include <HttpRest/HttpClient.h>
 #include <Logger/LogClient.h>
@@ -23,8 +24,6 @@ constexpr std::int32_t kAnnounceWait = 6;
 constexpr std::uint32_t kLoggedFailures = 3;
 
 using RC = DockProtoIF::ReturnCode;
-
-std::string QueryFor(std::string_view type) { return "?type=" + std::string(type); }
 
 }  // namespace
 
@@ -52,6 +51,8 @@ std::string DockProtoVeltaImpl::BaseURI() const {
     builder.append_path(endpoints.path, false);
     return builder.to_string();
 }
+
+std::string DockProtoVeltaImpl::QueryFor(std::string_view type) { return "?type=" + std::string(type); }
 
 std::unique_ptr<HttpServer> DockProtoVeltaImpl::MakeServer() {
     auto made = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{false, false},
@@ -111,18 +112,13 @@ DockProtoVelta::~DockProtoVelta() = default;
 RC DockProtoVelta::DoSayHello() {
     impl->pruneProvisionFile("usb.config", "usb0.config");
 
-    if (!impl->usbGadgetUp) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Startup the USB Gadget Interface";
-        const auto toggled = impl->toggleConnection(connman::ConnectionType::UsbGadget, true);
-        if (!toggled.success) {
-            if (impl->helloFailures < kLoggedFailures) {
-                PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
-                    << "Failed to start up USB Gadget interface: " << toggled.error;
-            }
-            ++impl->helloFailures;
-            return RC::Failed;
-        }
-        impl->usbGadgetUp = true;
+    const auto gadget = BringUpUsbGadget(impl->toggleConnection, impl->usbGadgetUp,
+                                         impl->helloFailures < kLoggedFailures, kSource, __func__);
+    if (gadget == GadgetLink::Failed) {
+        ++impl->helloFailures;
+        return RC::Failed;
+    }
+    if (gadget == GadgetLink::BroughtUp) {
         impl->helloFailures = 0;
     }
 
@@ -151,7 +147,7 @@ RC DockProtoVelta::DoSayHello() {
         try {
             HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.helloTimeout, nullptr);
             web::http::http_response response =
-                client.request("PUT", QueryFor(rest::SayHelloElement::kType), hello).get();
+                client.request("PUT", DockProtoVeltaImpl::QueryFor(rest::SayHelloElement::kType), hello).get();
             response.content_ready().wait();
             const web::json::value answer = response.extract_json().get();
             const auto base = rest::SayHelloElement::FromJson(answer.as_object());
@@ -176,7 +172,8 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() 
         announcement.serial_number = impl->serialNumber;
         try {
             HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
-            client.request("PUT", QueryFor(announcement.kType), announcement.ToJson().serialize()).get();
+            client.request("PUT", DockProtoVeltaImpl::QueryFor(announcement.kType), announcement.ToJson().serialize())
+                .get();
         } catch (...) {
             if (impl->associateFailures < kLoggedFailures) {
                 PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
@@ -225,7 +222,7 @@ DockProtoIF::Result<DockProtoIF::ServerInfo> DockProtoVelta::DoGetServerInfo() {
         const rest::GetServerInfoElement request;
         HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
         web::http::http_response response =
-            client.request("PUT", QueryFor(request.kType), request.ToJson().serialize()).get();
+            client.request("PUT", DockProtoVeltaImpl::QueryFor(request.kType), request.ToJson().serialize()).get();
         response.content_ready().wait();
         const web::json::value answer = response.extract_json().get();
         const auto base = rest::GetServerInfoElement::FromJson(answer.as_object());

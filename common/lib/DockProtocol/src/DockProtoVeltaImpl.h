@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
 
     // "http://<base>:<port>/UsbRest/1.0": every outbound request goes here.
     std::string BaseURI() const;
+    // "?type=<type>": the query every outbound request names its message by.
+    static std::string QueryFor(std::string_view type);
     // The inbound server with its PUT and GET handlers; not yet listening.
     std::unique_ptr<HttpServer> MakeServer();
 

@@ -12,7 +12,6 @@ namespace tvo {
 namespace {
 
 constexpr std::string_view kSource = "common/lib/DockProtocol/src/OskinHandlers.cpp";
-constexpr std::string_view kNilTenant = "00000000-0000-0000-0000-000000000000";
 constexpr const char* kNoCallback = "DockCallbackIF not initialized";
 // The API version this camera speaks, sent in the say-hello reply.
 constexpr unsigned int kApiMajor = 1;
@@ -23,13 +22,9 @@ using ApiVersion = OskinRestServerImpl::ApiVersion;
 
 Reply Ok(const web::json::value& record) { return {HttpServer::OK, record.serialize()}; }
 
-Reply ErrorReply(HttpServer::StatusCode status, const std::string& message) {
-    return {status, rest::ErrorReplyBody(status, message)};
-}
-
 Reply NoCallbackReply() {
     PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << kNoCallback;
-    return ErrorReply(HttpServer::InternalError, kNoCallback);
+    return OskinRestServerImpl::ErrorReply(HttpServer::InternalError, kNoCallback);
 }
 
 std::string Type(rest::Message message) { return std::string(rest::MessageType(message)); }
@@ -144,7 +139,7 @@ Reply OskinRestServerImpl::ProcessSetServerInfo(const web::json::object& body, c
         reply.new_tenant_id = false;
         return Ok(reply.ToJson());
     }
-    if (request.tenant_id.empty() || request.tenant_id == kNilTenant) {
+    if (request.tenant_id.empty() || request.tenant_id == UUID::Nil) {
         constexpr const char* kEmptyTenant = "Empty TenantId";
         PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << kEmptyTenant;
         return ErrorReply(HttpServer::InternalError, kEmptyTenant);

@@ -28,11 +28,12 @@ using Reply = OskinRestServerImpl::Reply;
     } else                                             \
         ::tvo::LogClient(kSource, (function), __LINE__, (level), kLogCategoryRest)
 
-Reply ErrorReply(HttpServer::StatusCode status, const std::string& message) {
+}  // namespace
+
+OskinRestServerImpl::Reply OskinRestServerImpl::ErrorReply(HttpServer::StatusCode status,
+                                                       const std::string& message) {
     return {status, rest::ErrorReplyBody(status, message)};
 }
-
-}  // namespace
 
 OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* callback)
     : OskinRestServerImpl(callback, ProtocolEnvironment::Production().oskin) {}

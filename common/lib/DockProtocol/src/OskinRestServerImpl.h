@@ -41,6 +41,9 @@ public:
     Reply ProcessPUT(const std::string& uri, const std::string& body);
     Reply ProcessGET(const std::string& uri, const std::string& body);
 
+    // A non-200 reply: the status with an error record naming it and the message.
+    static Reply ErrorReply(HttpServer::StatusCode status, const std::string& message);
+
     // The "api-version" of the request's query as (major, minor), or nothing
     // when the query does not carry a usable one.
     ApiVersion GetApiVersion(const std::string& uri);

@@ -1,5 +1,7 @@
 #include <DockProtocol/ProtocolEnvironment.h>
 
+#include "DockProtoVeltaImpl.h"
+
 #include <Common/FileLocations.h>
 #include <Common/Network.h>
 
@@ -29,6 +31,11 @@ SystemEnvironment::SystemEnvironment()
       toggleConnection([](connman::ConnectionType type, bool enable) {
           return connman::ToggleConnection(type, enable);
       }) {}
+
+// Set here rather than in the header so that the public header need not see
+// the protocol's private constant, and the two cannot drift apart.
+VeltaEnvironment::VeltaEnvironment()
+    : logRequestTimeout(DockProtoVeltaImpl::DefaultVeltaLogRequestTimeout) {}
 
 FileEnvironment::FileEnvironment()
     : configFile(ConfigFile()),

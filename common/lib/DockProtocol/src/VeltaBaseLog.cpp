@@ -188,7 +188,7 @@ RC DockProtoVelta::DoRequestBaseLog(unsigned int tick) {
         request.sysTick = tick;
         HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.logRequestTimeout, nullptr);
         web::http::http_response response =
-            client.request("PUT", "?type=" + std::string(request.kType), request.ToJson().serialize()).get();
+            client.request("PUT", DockProtoVeltaImpl::QueryFor(request.kType), request.ToJson().serialize()).get();
         if (response.status_code() != web::http::status_codes::OK) {
             PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
                 << "From the K410 to the Velta we failed to send a request to get a copy of the velta log, "

@@ -23,8 +23,6 @@ constexpr std::string_view kSource = "common/lib/DockProtocol/src/VeltaStatus.cp
 
 using RC = DockProtoIF::ReturnCode;
 
-std::string QueryFor(std::string_view type) { return "?type=" + std::string(type); }
-
 // The link status the base is told for an upload status; none for the
 // values the base has no use for (0, 5, and anything past the enumeration).
 std::optional<rest::UploadLinkStatus> LinkStatusFor(DockProtoIF::UploadStatus status) {
@@ -52,7 +50,8 @@ RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string
     try {
         const std::string message = buildMessage();
         HttpClient client(nullptr, impl.BaseURI(), impl.endpoints.requestTimeout, nullptr);
-        const web::http::http_response response = client.request("PUT", QueryFor(type), message).get();
+        const web::http::http_response response =
+            client.request("PUT", DockProtoVeltaImpl::QueryFor(type), message).get();
         if (response.status_code() != web::http::status_codes::OK) {
             PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
                 << name << " send failed, status code=" << response.status_code();
@@ -70,7 +69,8 @@ RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string
 std::unique_ptr<RestHandle> StartReport(const std::string& baseUri, std::chrono::milliseconds timeout,
                                         std::string_view type, const std::string& message) {
     auto client = std::make_unique<HttpClient>(nullptr, baseUri, timeout, nullptr);
-    auto response = std::make_unique<RestHandle::ResponseTask>(client->request("PUT", QueryFor(type), message));
+    auto response = std::make_unique<RestHandle::ResponseTask>(
+        client->request("PUT", DockProtoVeltaImpl::QueryFor(type), message));
     return std::make_unique<RestHandle>(std::move(client), std::move(response));
 }
 

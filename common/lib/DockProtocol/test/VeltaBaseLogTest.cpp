@@ -6,99 +6,16 @@
 #include <Logger/LogClient.h>
 #include <TestSupport/TestSupport.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
-#include <fstream>
-#include <thread>
 
 namespace tvo::velta_test {
 namespace {
 
 constexpr std::size_t kLogBytes = 1024 * 1024;
-
-// The camera's log collector: waits for the pipe to appear, opens it, and
-// reads until the camera closes it, or stops after `limit` bytes as a
-// collector that goes away. Bounded in time whatever the camera does.
-class PipeReader {
-public:
-    explicit PipeReader(std::string path, std::size_t limit = std::string::npos)
-        : path(std::move(path)), limit(limit), thread([this] { Run(); }) {}
-    ~PipeReader() { Finish(); }
-
-    // Call once the camera is done with the pipe.
-    const std::string& Finish() {
-        finished = true;
-        if (thread.joinable()) {
-            thread.join();
-        }
-        return received;
-    }
-    bool Opened() const { return opened; }
-
-private:
-    void Run() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        struct stat facts {};
-        while (::stat(path.c_str(), &facts) != 0 || !S_ISFIFO(facts.st_mode)) {
-            if (finished || std::chrono::steady_clock::now() > deadline) {
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            return;
-        }
-        opened = true;
-        char chunk[65536];
-        while (std::chrono::steady_clock::now() < deadline && received.size() < limit) {
-            pollfd watched{fd, POLLIN, 0};
-            const int ready = ::poll(&watched, 1, 50);
-            if (ready == 0) {
-                if (finished) {
-                    break;  // the camera is done and nothing more came
-                }
-                if (Replaced(fd)) {
-                    // We opened a leftover pipe that the camera has since
-                    // replaced: follow it to the new one.
-                    ::close(fd);
-                    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-                    if (fd < 0) {
-                        return;
-                    }
-                }
-                continue;
-            }
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n > 0) {
-                received.append(chunk, std::min(static_cast<std::size_t>(n), limit - received.size()));
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                break;  // the camera closed its end
-            }
-        }
-        ::close(fd);
-    }
-
-    bool Replaced(int fd) const {
-        struct stat held {}, named {};
-        return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && S_ISFIFO(named.st_mode) &&
-               (held.st_ino != named.st_ino || held.st_dev != named.st_dev);
-    }
-
-    std::string path;
-    std::size_t limit;
-    std::string received;
-    std::atomic<bool> finished{false};
-    std::atomic<bool> opened{false};
-    std::thread thread;
-};
 
 class VeltaBaseLog : public testing::Test {
 protected:
@@ -115,11 +32,20 @@ protected:
     const std::string& Trimmed() const { return environment.files.trimmedBaseLogCopy; }
     std::string BaseLog() const { return ReadFile(rig.base.Setup().baseLogFile); }
 
-    // One DownloadBaseLog with a collector on the pipe; what it received.
+    // One DownloadBaseLog with a collector on the pipe; what it received. A
+    // readerLimit makes the collector go away after that many bytes.
     std::pair<RC, std::string> Download(unsigned tick, std::size_t readerLimit = std::string::npos) {
-        PipeReader reader(Pipe(), readerLimit);
+        std::string received;
+        FifoReader reader(
+            Pipe(),
+            [&](std::string_view chunk) {
+                received.append(chunk.substr(0, readerLimit - received.size()));
+                return received.size() < readerLimit;
+            },
+            std::chrono::seconds(30));
         const RC code = rig.camera.DownloadBaseLog(tick);
-        return {code, reader.Finish()};
+        reader.Finish();
+        return {code, received};
     }
 
     TempDir folder;

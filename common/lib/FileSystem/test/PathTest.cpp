@@ -1,10 +1,9 @@
 #include "FileSystem/Path.h"
 
 #include "Logger/LogClient.h"
+#include "TestSupport/TestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,9 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(PathTest, ExistsAndRemoveFollowTheRealFile) {
-    std::string pattern = (fs::temp_directory_path() / "pmx_path_XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path dir = pattern;
+    const TempDir folder;
+    const fs::path& dir = folder.path();
     ScopedLogCapture capture;
 
     const Path file((dir / "marker").string());
@@ -37,7 +35,6 @@ TEST(PathTest, ExistsAndRemoveFollowTheRealFile) {
     EXPECT_FALSE(busy.Remove());
     EXPECT_TRUE(busy.Exists());
     EXPECT_TRUE(capture.Sink().Contains("cannot remove " + dir.string()));
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "Logger/LogClient.h"
 
+#include "TestSupport/TestSupport.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -53,8 +55,8 @@ TEST(LogClientTest, DisabledLinesAreNeverBuiltAndNullTextKeepsTheLine) {
 TEST(StderrSinkTest, ManyThreadsNeverInterleaveLines) {
     constexpr int kThreads = 8, kLinesEach = 400;
     const std::string payload(300, 'x');
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("pmx_logger_" + std::to_string(::getpid()) + ".txt");
+    const TempDir folder;
+    const auto path = folder.file("stderr.txt");
     const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     ASSERT_GE(file, 0);
     const int savedStderr = ::dup(STDERR_FILENO);
@@ -89,7 +91,6 @@ TEST(StderrSinkTest, ManyThreadsNeverInterleaveLines) {
         ASSERT_EQ(line.substr(blank + 1), payload) << line;
         ++perThread[line.substr(text + 14, blank - text - 14)];
     }
-    std::filesystem::remove(path);
     ASSERT_EQ(perThread.size(), static_cast<size_t>(kThreads));
     for (const auto& [thread, count] : perThread) {
         EXPECT_EQ(count, kLinesEach) << thread;

@@ -1,10 +1,9 @@
 #include "MappedFile/MappedFile.h"
 
 #include "Logger/LogClient.h"
+#include "TestSupport/TestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,19 +16,13 @@ namespace fs = std::filesystem;
 
 class MappedFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pmx_mapped_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string Write(const std::string& name, const std::string& content) {
         std::ofstream(dir / name, std::ios::binary) << content;
         return (dir / name).string();
     }
 
-    fs::path dir;
+    const TempDir folder;
+    const fs::path& dir = folder.path();
 };
 
 TEST_F(MappedFileTest, ViewsAreClippedToTheFile) {

@@ -1,9 +1,14 @@
 #pragma once
 // Small helpers for tests and benchmarks: private temporary directories,
-// free loopback ports and whole-file reads and writes.
+// free loopback ports, whole-file reads and writes, and a named-pipe reader.
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <thread>
 
 namespace tvo {
 
@@ -38,5 +43,35 @@ std::size_t CountOccurrences(const std::string& text, const std::string& piece);
 std::string ReadFile(const std::filesystem::path& path);
 // Replaces the file's content; throws std::runtime_error when it cannot be written.
 void WriteFile(const std::filesystem::path& path, const std::string& text);
+
+// A collector on a named pipe, on a thread of its own: waits for the path to
+// appear as a pipe, opens it and hands every chunk read to onChunk, until the
+// writer closes its end, onChunk returns false (a collector that goes away),
+// the time limit passes, or Finish() was called and nothing more arrives. A
+// leftover pipe that the writer replaces while the reader idles on it is
+// followed to the new one.
+class FifoReader {
+public:
+    using ChunkHandler = std::function<bool(std::string_view chunk)>;
+
+    FifoReader(std::filesystem::path path, ChunkHandler onChunk,
+               std::chrono::milliseconds limit = std::chrono::seconds(60));
+    ~FifoReader();
+    FifoReader(const FifoReader&) = delete;
+    FifoReader& operator=(const FifoReader&) = delete;
+
+    // The writer is done: returns once the reader has taken what is left and
+    // stopped. onChunk is not called after this returns.
+    void Finish();
+
+private:
+    void Run();
+
+    std::filesystem::path path;
+    ChunkHandler onChunk;
+    std::chrono::milliseconds limit;
+    std::atomic<bool> finished{false};
+    std::thread thread;  // last: it runs on the members above
+};
 
 }  // namespace tvo

@@ -32,6 +32,7 @@
 
 #include <DockSim/DravoAdapter.h>
 
+#include <Common/UUID.h>
 #include <DockProtocol/DockProtoIF.h>
 
 #include <array>
@@ -58,7 +59,7 @@ struct DravoConfiguration {
     unsigned port = 0;
     std::string roomDescription;
     std::string stationId;
-    std::string tenantId = "00000000-0000-0000-0000-000000000000";
+    std::string tenantId = std::string(UUID::Nil);
     unsigned slot = 0;
     bool availableForCheckout = true;
     unsigned formatByte = 0;

@@ -104,7 +104,7 @@ struct PMX_DOCKPROTOCOL_API VeltaEnvironment {
     std::chrono::milliseconds requestTimeout{0};
     // The base's answer whether its log is ready.
     /// Limit of RequestBaseLog(); default 2 s.
-    std::chrono::milliseconds logRequestTimeout{2000};
+    std::chrono::milliseconds logRequestTimeout;
     // Download of the base's log; 0 is the HTTP client's own limit.
     /// Limit of the log download; default 0 (the HTTP client's own limit).
     std::chrono::milliseconds logDownloadTimeout{0};
@@ -113,6 +113,9 @@ struct PMX_DOCKPROTOCOL_API VeltaEnvironment {
     // The base's log lands in RAM (/tmp): a larger one is refused.
     /// Largest base log downloaded, in bytes; default 64 MiB.
     std::size_t logDownloadLimit = 64 * 1024 * 1024;
+
+    /// The production setting; the log request's limit is the protocol's own.
+    VeltaEnvironment();
 };
 
 /// Where the camera's REST server for an Oskin base listens.
