@@ -83,12 +83,12 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
                 PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Successfully parsed open response";
                 return {info, RC::Ok};
             }
+        } catch (const RequestCancelled& e) {
+            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
+            PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Request canceled, stopping GetServerInfo";
+            break;
         } catch (const std::exception& e) {
             PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
-            if (std::string_view(e.what()).find("cancel") != std::string_view::npos) {
-                PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Request canceled, stopping GetServerInfo";
-                break;
-            }
             sleep(kPauseAfterException);
         }
     }
