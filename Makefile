@@ -7,6 +7,7 @@ BENCH_BUILD ?= build-bench
 CROSS_BUILD ?= build-aarch64
 FUZZ_BUILD  ?= build-fuzz
 DOCS_BUILD  ?= build-docs
+LINT_BUILD  ?= build-lint
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
@@ -54,7 +55,7 @@ export CCACHE_MAXSIZE = 20G
 ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_error=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps configure build test demo sanitize tsan bench cross cross-build package fuzz docs clean
+.PHONY: deps configure build test demo sanitize tsan bench cross cross-build package fuzz docs lint clean
 
 deps:
 	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES))
@@ -115,6 +116,14 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
 
+# The libraries built with clang's thread-safety analysis: a member read or
+# written without the lock that guards it fails the build. Clang comes with
+# deps (FUZZ_PACKAGES).
+lint: deps
+	cmake -S . -B $(LINT_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPMX_BUILD_TESTS=OFF -DPMX_BUILD_TOOLS=OFF -DPMX_THREAD_SAFETY=ON
+	cmake --build $(LINT_BUILD) -j$(JOBS)
+
 # The public headers' reference in DOCS_BUILD/html; a Doxygen warning (an
 # undocumented name included) fails it. The roads' diagrams are rendered again
 # into docs/, where the README links them; a diagram that does not render
@@ -126,4 +135,4 @@ docs:
 	@echo "API reference: $(DOCS_BUILD)/html/index.html"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD) $(FUZZ_BUILD) $(DOCS_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD) $(FUZZ_BUILD) $(DOCS_BUILD) $(LINT_BUILD)

@@ -20,6 +20,12 @@ set(PMX_COMMON_DEFINES _TURN_OFF_PLATFORM_STRING)
 
 function(pmx_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(PMX_THREAD_SAFETY)
+    # A guarded member touched without its lock fails the build.
+    target_compile_options(${target} PRIVATE -Wthread-safety -Werror
+                           # without it ccache misses every user of a precompiled header
+                           "SHELL:-Xclang -fno-pch-timestamp")
+  endif()
   target_compile_definitions(${target} PRIVATE ${PMX_COMMON_DEFINES})
 endfunction()
 

@@ -2,6 +2,7 @@
 // The state of a DockProtoPallix and the three pieces of its work: hearing
 // the dock's hello, appending hosts-file entries and the open request.
 
+#include <Common/Mutex.h>
 #include <DockProtocol/DockProtoIF.h>
 #include <DockProtocol/ProtocolEnvironment.h>
 
@@ -10,7 +11,6 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,7 +31,7 @@ public:
     // Up to three open requests to the dock's agent.
     DockProtoIF::Result<DockProtoIF::ServerInfo> GetServerInfo();
     // Stops a GetServerInfo running on another thread; harmless otherwise.
-    void Cancel();
+    void Cancel() PMX_EXCLUDES(mutex);
 
     // Enters the address under the name at the end of the hosts file, in
     // place of the entries written earlier for that name; every other line
@@ -51,10 +51,10 @@ public:
 
     std::string serialNumber;
     std::string agentPort;  // empty, or a valid port number
-    std::mutex mutex;
-    std::shared_ptr<pplx::cancellation_token_source> cancellationSource;
 
 private:
+    // What Cancel() cancels: the source of the GetServerInfo under way, or null.
+    void SetCancellationSource(std::shared_ptr<pplx::cancellation_token_source> source) PMX_EXCLUDES(mutex);
     // Reads the open answer into info; false when the attempt failed without
     // an exception (status, hosts entry).
     pplx::task<bool> HandleOpenResponse(const web::http::http_response& response,
@@ -63,6 +63,10 @@ private:
 
     PallixEnvironment settings;
     std::function<void(std::chrono::nanoseconds)> sleep;
+
+    // Orders Cancel() on another thread against the storing and clearing of the source.
+    Mutex mutex;
+    std::shared_ptr<pplx::cancellation_token_source> cancellationSource PMX_GUARDED_BY(mutex);
 };
 
 }  // namespace tvo

@@ -72,7 +72,7 @@ std::unique_ptr<HttpServer> DockProtoVeltaImpl::MakeServer() {
 }
 
 std::optional<DockProtoIF::AssociationInfo> DockProtoVeltaImpl::TakeApproval() {
-    std::lock_guard<std::mutex> lock(handOver);
+    MutexLock lock(handOver);
     if (!approvalReceived) {
         return std::nullopt;
     }
@@ -80,14 +80,24 @@ std::optional<DockProtoIF::AssociationInfo> DockProtoVeltaImpl::TakeApproval() {
     return approvedAssociation;
 }
 
+bool DockProtoVeltaImpl::AnnouncementSent() const {
+    MutexLock lock(handOver);
+    return announcementSent;
+}
+
+void DockProtoVeltaImpl::SetAnnouncementSent(bool sent) {
+    MutexLock lock(handOver);
+    announcementSent = sent;
+}
+
 std::uint32_t DockProtoVeltaImpl::ChargeFault() const {
-    std::lock_guard<std::mutex> lock(handOver);
+    MutexLock lock(handOver);
     return chargeFault;
 }
 
 void DockProtoVeltaImpl::SetShutdownCallback(ShutdownCallback callback) {
     auto replacement = std::make_shared<const ShutdownCallback>(std::move(callback));
-    std::lock_guard<std::mutex> lock(handOver);
+    MutexLock lock(handOver);
     shutdownCallback.swap(replacement);
     // The previous function dies with `replacement`, after the lock is
     // released; a handler still running it holds its own reference.
@@ -95,7 +105,7 @@ void DockProtoVeltaImpl::SetShutdownCallback(ShutdownCallback callback) {
 
 void DockProtoVeltaImpl::SetTerminateBackendCallback(TerminateCallback callback) {
     auto replacement = std::make_shared<const TerminateCallback>(std::move(callback));
-    std::lock_guard<std::mutex> lock(handOver);
+    MutexLock lock(handOver);
     terminateBackendCallback.swap(replacement);
 }
 
@@ -161,12 +171,7 @@ RC DockProtoVelta::DoSayHello() {
 }
 
 DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() {
-    bool announce = false;
-    {
-        std::lock_guard<std::mutex> lock(impl->handOver);
-        announce = !impl->announcementSent && impl->announceCountdown <= 0;
-    }
-    if (announce) {
+    if (!impl->AnnouncementSent() && impl->announceCountdown <= 0) {
         rest::DeviceAnnouncementElementUSB announcement;
         announcement.mac_id = impl->wifiMac;
         announcement.serial_number = impl->serialNumber;
@@ -182,10 +187,7 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() 
             ++impl->associateFailures;
             return {impl->emptyAssociation, RC::Failed};
         }
-        {
-            std::lock_guard<std::mutex> lock(impl->handOver);
-            impl->announcementSent = true;
-        }
+        impl->SetAnnouncementSent(true);
         impl->announceCountdown = impl->firstAnnouncement ? kFirstAnnounceWait : kAnnounceWait;
         impl->firstAnnouncement = false;
         return {impl->emptyAssociation, RC::InProgress};
@@ -199,10 +201,7 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() 
     }
 
     if (--impl->announceCountdown == 0) {
-        {
-            std::lock_guard<std::mutex> lock(impl->handOver);
-            impl->announcementSent = false;
-        }
+        impl->SetAnnouncementSent(false);
         if (impl->associateFailures < kLoggedFailures) {
             PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
                 << "Failed to receive Device Announcement USB Approved message";

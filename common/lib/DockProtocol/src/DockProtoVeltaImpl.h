@@ -4,6 +4,7 @@
 // the host calls the protocol object on its own thread; what both sides touch
 // is guarded by handOver.
 
+#include <Common/Mutex.h>
 #include <DockProtocol/DockProtoIF.h>
 #include <DockProtocol/ProtocolEnvironment.h>
 #include <DockProtocol/RestMessages.h>
@@ -14,7 +15,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,10 +73,13 @@ public:
 
     // ---- hand-over between the inbound threads and the host's thread ----
     // The approval waiting for Associate, taken out (cleared) in one step.
-    std::optional<AssociationInfo> TakeApproval();
-    std::uint32_t ChargeFault() const;
-    void SetShutdownCallback(ShutdownCallback callback);
-    void SetTerminateBackendCallback(TerminateCallback callback);
+    std::optional<AssociationInfo> TakeApproval() PMX_EXCLUDES(handOver);
+    // Whether an announcement went out that no approval has answered yet.
+    bool AnnouncementSent() const PMX_EXCLUDES(handOver);
+    void SetAnnouncementSent(bool sent) PMX_EXCLUDES(handOver);
+    std::uint32_t ChargeFault() const PMX_EXCLUDES(handOver);
+    void SetShutdownCallback(ShutdownCallback callback) PMX_EXCLUDES(handOver);
+    void SetTerminateBackendCallback(TerminateCallback callback) PMX_EXCLUDES(handOver);
 
     // ---- state ----
     std::string wifiMac;
@@ -87,18 +90,10 @@ public:
     std::string logPipePath;
     const std::string logReadyReply = "\"LogReady\"";
     std::int32_t announceCountdown = 0;
-    bool approvalReceived = false;        // guarded by handOver
-    bool announcementSent = false;        // guarded by handOver
-    AssociationInfo approvedAssociation;  // guarded by handOver
     const AssociationInfo emptyAssociation{};
-    std::uint32_t chargeFault = 0;  // guarded by handOver
     std::uint32_t helloFailures = 0;
     std::uint32_t associateFailures = 0;
     bool firstAnnouncement = true;
-    // Held by pointer so that a handler keeps calling the function it took
-    // even when the host replaces it meanwhile. Guarded by handOver.
-    std::shared_ptr<const ShutdownCallback> shutdownCallback;
-    std::shared_ptr<const TerminateCallback> terminateBackendCallback;
 
     // Built by the constructor, only read afterwards.
     HandlerTable putHandlers;
@@ -112,12 +107,20 @@ public:
     const std::function<void(std::string_view, std::string_view)> pruneProvisionFile;
     const std::function<connman::ToggleResult(connman::ConnectionType, bool)> toggleConnection;
 
-    mutable std::mutex handOver;
-
 private:
     void BuildHandlerTables();
     // Writes the granted settings and flags the approval, both under the lock.
-    void StoreApproval(const std::function<void(AssociationInfo&)>& grant);
+    void StoreApproval(const std::function<void(AssociationInfo&)>& grant) PMX_EXCLUDES(handOver);
+
+    mutable Mutex handOver;
+    bool approvalReceived PMX_GUARDED_BY(handOver) = false;
+    bool announcementSent PMX_GUARDED_BY(handOver) = false;
+    AssociationInfo approvedAssociation PMX_GUARDED_BY(handOver);
+    std::uint32_t chargeFault PMX_GUARDED_BY(handOver) = 0;
+    // Held by pointer so that a handler keeps calling the function it took
+    // even when the host replaces it meanwhile.
+    std::shared_ptr<const ShutdownCallback> shutdownCallback PMX_GUARDED_BY(handOver);
+    std::shared_ptr<const TerminateCallback> terminateBackendCallback PMX_GUARDED_BY(handOver);
 };
 
 }  // namespace tvo

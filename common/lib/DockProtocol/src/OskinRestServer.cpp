@@ -175,7 +175,7 @@ OskinRestServerImpl::ApiVersion OskinRestServerImpl::GetApiVersion(const std::st
 }
 
 void OskinRestServerImpl::SetBackendServerInfo(const rest::SetServerInfoElement& info) {
-    std::lock_guard<std::mutex> lock(serverInfoLock);
+    MutexLock lock(serverInfoLock);
     if (serverInfo) {
         *serverInfo = info;
     } else {
@@ -184,12 +184,12 @@ void OskinRestServerImpl::SetBackendServerInfo(const rest::SetServerInfoElement&
 }
 
 void OskinRestServerImpl::ResetBackendServerInfo() {
-    std::lock_guard<std::mutex> lock(serverInfoLock);
+    MutexLock lock(serverInfoLock);
     serverInfo.reset();
 }
 
 std::optional<rest::SetServerInfoElement> OskinRestServerImpl::GetBackendServerInfo() {
-    std::lock_guard<std::mutex> lock(serverInfoLock);
+    MutexLock lock(serverInfoLock);
     return serverInfo;
 }
 

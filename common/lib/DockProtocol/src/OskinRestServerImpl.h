@@ -3,6 +3,7 @@
 // path to one handler per message type and keeps the server information the
 // base pushed.
 
+#include <Common/Mutex.h>
 #include <DockProtocol/ProtocolEnvironment.h>
 #include <DockProtocol/RestMessages.h>
 #include <HttpRest/HttpServer.h>
@@ -11,7 +12,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -55,9 +55,11 @@ public:
     Reply ProcessUsbDeviceStatus(const web::json::object& body, const ApiVersion& version);
     Reply ProcessSetServerInfo(const web::json::object& body, const ApiVersion& version);
 
-    void SetBackendServerInfo(const rest::SetServerInfoElement& info);
-    void ResetBackendServerInfo();
-    std::optional<rest::SetServerInfoElement> GetBackendServerInfo();
+    // The server information the base pushed, shared between the handlers'
+    // threads and the host's thread.
+    void SetBackendServerInfo(const rest::SetServerInfoElement& info) PMX_EXCLUDES(serverInfoLock);
+    void ResetBackendServerInfo() PMX_EXCLUDES(serverInfoLock);
+    std::optional<rest::SetServerInfoElement> GetBackendServerInfo() PMX_EXCLUDES(serverInfoLock);
 
 private:
     using HandlerMap = std::unordered_map<std::string, Handler>;
@@ -69,8 +71,8 @@ private:
     OskinDockCallbackIF* callback = nullptr;
     HandlerMap putHandlers;
     HandlerMap getHandlers;
-    std::mutex serverInfoLock;
-    std::optional<rest::SetServerInfoElement> serverInfo;
+    Mutex serverInfoLock;
+    std::optional<rest::SetServerInfoElement> serverInfo PMX_GUARDED_BY(serverInfoLock);
 };
 
 }  // namespace tvo

@@ -7,6 +7,8 @@
 #include <HttpRest/HttpClient.h>
 #include <Logger/LogClient.h>
 
+#include <gsl/util>
+
 #include <cpprest/http_msg.h>
 #include <cpprest/json.h>
 
@@ -29,31 +31,14 @@ std::string OptionalString(const web::json::object& answer, const std::string& k
     return found == answer.end() ? std::string() : found->second.as_string();
 }
 
-// Sets the source back to empty however GetServerInfo ends.
-class SourceReset {
-public:
-    explicit SourceReset(DockProtoPallixImpl& owner) : owner(owner) {}
-    ~SourceReset() {
-        std::lock_guard<std::mutex> lock(owner.mutex);
-        owner.cancellationSource.reset();
-    }
-    SourceReset(const SourceReset&) = delete;
-    SourceReset& operator=(const SourceReset&) = delete;
-
-private:
-    DockProtoPallixImpl& owner;
-};
-
 }  // namespace
 
 DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
     ServerInfo info = ServerInfo::Neutral();
     auto source = std::make_shared<pplx::cancellation_token_source>();
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        cancellationSource = source;
-    }
-    SourceReset reset(*this);
+    SetCancellationSource(source);
+    // However this call ends, a later Cancel() has nothing left to stop.
+    const auto reset = gsl::finally([this] { SetCancellationSource(nullptr); });
 
     if (agentPort.empty()) {
         PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "No agent port from the dock's hello; nothing sent";
@@ -83,12 +68,12 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
                 PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Successfully parsed open response";
                 return {info, RC::Ok};
             }
+        } catch (const RequestCancelled& e) {
+            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
+            PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Request canceled, stopping GetServerInfo";
+            break;
         } catch (const std::exception& e) {
             PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
-            if (std::string_view(e.what()).find("cancel") != std::string_view::npos) {
-                PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Request canceled, stopping GetServerInfo";
-                break;
-            }
             sleep(kPauseAfterException);
         }
     }
@@ -96,10 +81,16 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
 }
 
 void DockProtoPallixImpl::Cancel() {
-    std::lock_guard<std::mutex> lock(mutex);
+    MutexLock lock(mutex);
     if (cancellationSource) {
         cancellationSource->cancel();
     }
+}
+
+void DockProtoPallixImpl::SetCancellationSource(std::shared_ptr<pplx::cancellation_token_source> source) {
+    // The previous source dies after the lock is released.
+    MutexLock lock(mutex);
+    cancellationSource.swap(source);
 }
 
 pplx::task<bool> DockProtoPallixImpl::HandleOpenResponse(const web::http::http_response& response,

@@ -24,7 +24,7 @@ std::int32_t ClampShutdownState(std::int32_t raw) { return raw >= 0 && raw <= 3 
 }  // namespace
 
 void DockProtoVeltaImpl::StoreApproval(const std::function<void(AssociationInfo&)>& grant) {
-    std::lock_guard<std::mutex> lock(handOver);
+    MutexLock lock(handOver);
     grant(approvedAssociation);
     approvalReceived = true;
     announcementSent = false;
@@ -78,7 +78,7 @@ std::string DockProtoVeltaImpl::ProcessChargeStatusFromDock(web::json::value& bo
     // with an ntc reading beside it.
     const std::uint32_t code = kChargeFaultCodes[fault];
     {
-        std::lock_guard<std::mutex> lock(handOver);
+        MutexLock lock(handOver);
         chargeFault = code;
     }
     PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
@@ -105,7 +105,7 @@ std::string DockProtoVeltaImpl::ProcessShutdownNow(web::json::value&) {
     PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received Shutdown Now message from Velta";
     std::shared_ptr<const ShutdownCallback> callback;
     {
-        std::lock_guard<std::mutex> lock(handOver);
+        MutexLock lock(handOver);
         callback = shutdownCallback;
     }
     // Called without the lock: the host may set another call-back from inside.
@@ -121,7 +121,7 @@ std::string DockProtoVeltaImpl::ProcessTerminateBackendProcessing(web::json::val
     PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received Terminate Backend Processing message from Velta";
     std::shared_ptr<const TerminateCallback> callback;
     {
-        std::lock_guard<std::mutex> lock(handOver);
+        MutexLock lock(handOver);
         callback = terminateBackendCallback;
     }
     if (callback && *callback) {

@@ -43,6 +43,10 @@ pplx::task<web::http::http_response> Observed(pplx::task<web::http::http_respons
 
 }  // namespace
 
+// Out of line, so that the type's identity lives in this library alone and a
+// catch in another library matches it.
+RequestCancelled::~RequestCancelled() = default;
+
 pplx::cancellation_token HttpClient::Impl::Token() {
     std::lock_guard<std::mutex> lock(mutex);
     return current.get_token();
@@ -90,14 +94,14 @@ pplx::task<web::http::http_response> ExplainFailures(pplx::task<web::http::http_
         try {
             return done.get();
         } catch (const pplx::task_canceled&) {
-            throw std::runtime_error("HTTP request to " + target + " cancelled");
+            throw RequestCancelled("HTTP request to " + target + " cancelled");
         } catch (const std::exception& e) {
             if (token.is_canceled()) {
-                throw std::runtime_error("HTTP request to " + target + " cancelled: " + e.what());
+                throw RequestCancelled("HTTP request to " + target + " cancelled: " + e.what());
             }
             if (MentionsCancel(e.what())) {
-                // Callers stop retrying on "cancel"; only a real cancellation may say so,
-                // whatever text cpprestsdk picked for an aborted operation.
+                // Only a real cancellation may say so in the logs, whatever text
+                // cpprestsdk picked for an aborted operation.
                 throw std::runtime_error("HTTP request to " + target + " timed out or was aborted");
             }
             throw;

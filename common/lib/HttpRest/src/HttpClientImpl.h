@@ -43,7 +43,7 @@ struct HttpClient::Impl {
     web::http::http_request MakeRequest(const std::string& method, const std::string& pathAndQuery) const;
 };
 
-// Makes the failure of a cancelled request say so, whatever cpprestsdk threw,
+// Ends a cancelled request with RequestCancelled, whatever cpprestsdk threw,
 // and keeps "cancel" out of the message of any other failure.
 pplx::task<web::http::http_response> ExplainFailures(pplx::task<web::http::http_response> task,
                                                      pplx::cancellation_token token, std::string target);

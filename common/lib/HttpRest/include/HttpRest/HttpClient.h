@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,15 @@
 namespace tvo {
 
 class SecurityInterface;  // reserved for TLS credentials; callers pass null
+
+// How a request stopped by cancellation fails, so that callers can stop
+// retrying without reading messages. what() says "cancelled" all the same,
+// for the logs and for callers that only see a std::runtime_error.
+class PMX_HTTPREST_API RequestCancelled : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+    ~RequestCancelled() override;
+};
 
 class PMX_HTTPREST_API HttpClient {
 public:
@@ -44,8 +54,8 @@ public:
     // pathAndQuery ("/a/b?x=1" or "?type=x"). A non-empty body is sent as is,
     // with Content-Type application/json. The task yields the response (any
     // status) with its body already read, or ends with an exception on a bad
-    // address, connection failure, time-out, oversized reply or cancellation; after a cancellation the exception's message
-    // contains "cancel".
+    // address, connection failure, time-out, oversized reply or cancellation. A cancellation, and only
+    // that, ends it with RequestCancelled.
     virtual pplx::task<web::http::http_response> request(const std::string& method,
                                                          const std::string& pathAndQuery,
                                                          const std::string& body);
