@@ -4,6 +4,16 @@
 # qemu-user when the build is for another processor, nothing otherwise.
 set(PMX_TEST_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
 
+# ThreadSanitizer sees the standard library's reference counts only in
+# instrumented code. With everything visible, cpprestsdk (not instrumented)
+# calls our instrumented copies of the shared_ptr and task templates, and the
+# counts it drops order the frees it makes; with hidden copies it keeps its
+# own, and every object it frees looks like a race. The thread-sanitizer build
+# therefore keeps default visibility, for libraries and programs alike.
+if(PMX_SANITIZE MATCHES "thread")
+  set(CMAKE_ENABLE_EXPORTS ON)
+endif()
+
 # Debian's name for the processor this tree is built for.
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
   set(PMX_DEB_ARCH arm64)
@@ -67,8 +77,10 @@ macro(pmx_library_settings target)
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
-  set_target_properties(${target} PROPERTIES
-    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  if(NOT PMX_SANITIZE MATCHES "thread")
+    set_target_properties(${target} PROPERTIES
+      CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  endif()
   pmx_target_defaults(${target})
 endmacro()
 
