@@ -10,7 +10,6 @@
 namespace tvo {
 namespace {
 
-constexpr const char* kSource = "bench/LogBench.cpp";
 
 class NullSink : public LogSink {
 public:
@@ -38,7 +37,7 @@ void BM_LogBelowThreshold(benchmark::State& state) {
     LogSetting setting(LogLevel::Info);
     int value = 0;
     for (auto _ : state) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "charge state " << value << " from the dock";
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "charge state " << value << " from the dock";
         benchmark::DoNotOptimize(++value);
     }
 }
@@ -47,7 +46,7 @@ void BM_LogAboveThresholdNullSink(benchmark::State& state) {
     LogSetting setting(LogLevel::Info);
     int value = 0;
     for (auto _ : state) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "charge state " << value << " from the dock";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "charge state " << value << " from the dock";
         benchmark::DoNotOptimize(++value);
     }
 }

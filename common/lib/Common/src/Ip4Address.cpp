@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/Common/src/Ip4Address.cpp";
 
 // inet_pton reads a C string, so an embedded NUL would hide trailing junk.
 bool ParseIPv4(const std::string& text, unsigned char (&bytes)[4]) {
@@ -53,7 +52,7 @@ unsigned int Ip4StringToInt(const std::string& text) {
     unsigned char bytes[4];
     if (!ParseIPv4(text, bytes)) {
         const std::string message = "invalid IPv4 address: '" + Printable(text) + "'";
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock) << message;
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock) << message;
         throw std::invalid_argument(message);
     }
     // bytes are in network order, first dotted part first.

@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/Common/src/LinuxApi.cpp";
 
 class SystemLinuxApi : public LinuxApiIF {
 public:
@@ -31,7 +30,7 @@ FileDescriptor OpenIoctlSocket() {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         const int error = errno;
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+        PMX_LOG(LogLevel::Error, kLogCategoryDock)
             << "cannot create ioctl socket: " << std::strerror(error);
     }
     return FileDescriptor(fd);

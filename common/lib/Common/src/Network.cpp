@@ -15,14 +15,13 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/Common/src/Network.cpp";
 
 // Fills req for ifname and runs one query ioctl on a fresh socket; logs and
 // returns false on any failure. errno survives for the caller's decision.
 bool QueryInterface(std::string_view ifname, unsigned long request, const char* requestName,
                     LinuxApiIF& api, ifreq& req, LogLevel failureLevel = LogLevel::Warning) {
     if (ifname.empty() || ifname.size() >= IFNAMSIZ) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock)
             << "invalid interface name '" << ifname << "' (1 to " << IFNAMSIZ - 1
             << " characters)";
         return false;
@@ -36,7 +35,7 @@ bool QueryInterface(std::string_view ifname, unsigned long request, const char* 
     }
     if (api.ioctl(socket.Get(), request, reinterpret_cast<char*>(&req)) != 0) {
         const int error = errno;
-        PMX_LOG(kSource, failureLevel, kLogCategoryDock)
+        PMX_LOG(failureLevel, kLogCategoryDock)
             << ifname << ": " << requestName << " failed: " << std::strerror(error);
         errno = error;
         return false;
@@ -59,7 +58,7 @@ std::vector<std::byte> GetInterfaceMAC(std::string_view ifname, LinuxApiIF& api)
     // loopback and tunnels report zeros or nothing meaningful.
     const auto family = req.ifr_hwaddr.sa_family;
     if (family != ARPHRD_ETHER && family != ARPHRD_IEEE802) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryDock)
+        PMX_LOG(LogLevel::Detail, kLogCategoryDock)
             << ifname << ": no Ethernet address (hardware type " << family << ")";
         return {};
     }

@@ -13,7 +13,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/Common/src/VersionInfo.cpp";
 
 constexpr std::size_t kTarBlockSize = 512;
 constexpr std::size_t kTarMagicOffset = 257;
@@ -48,7 +47,7 @@ std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path
     std::map<std::string, std::string, std::less<>> fields;
     std::ifstream in{std::string(path)};
     if (!in) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryDock)
+        PMX_LOG(LogLevel::Detail, kLogCategoryDock)
             << "version file " << path << " cannot be read";
         return fields;
     }
@@ -56,7 +55,7 @@ std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path
         // A value is used as a path: with a NUL in it the system would see
         // a different, shorter one.
         if (line.find('\0') != std::string::npos) {
-            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+            PMX_LOG(LogLevel::Warning, kLogCategoryDock)
                 << "version file " << path << ": a line with a NUL byte is ignored";
             continue;
         }
@@ -76,7 +75,7 @@ std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path
 std::string VersionInfo::GetField(Field field, std::string_view path) {
     const std::string_view key = KeyOf(field);
     if (key.empty()) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock)
             << "unknown version field " << static_cast<int>(field);
         return {};
     }

@@ -13,7 +13,6 @@
 namespace tvo::connman {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/Connect/src/ConnMan.cpp";
 
 bool IsPlainFileName(std::string_view name) {
     return !name.empty() && name.find('/') == std::string_view::npos &&
@@ -22,22 +21,22 @@ bool IsPlainFileName(std::string_view name) {
 
 void PruneOne(std::string_view name, const Settings& settings) {
     if (!IsPlainFileName(name)) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock)
             << "refusing to prune provisioning file '" << name << "': not a plain file name";
         return;
     }
     const std::filesystem::path path = std::filesystem::path(settings.provisioningDir) / name;
     std::error_code error;
     if (std::filesystem::remove(path, error)) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "removed provisioning file " << path.string();
+        PMX_LOG(LogLevel::Info, kLogCategoryDock) << "removed provisioning file " << path.string();
     } else if (error) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock)
             << "cannot remove provisioning file " << path.string() << ": " << error.message();
     }
 }
 
 ToggleResult Fail(std::string error) {
-    PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << error;
+    PMX_LOG(LogLevel::Error, kLogCategoryDock) << error;
     return {false, std::move(error)};
 }
 
@@ -62,7 +61,7 @@ ToggleResult ToggleInterface(const std::string& name, bool enable, const Setting
     }
     const bool isUp = (req.ifr_flags & IFF_UP) != 0;
     if (isUp == enable) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryDock)
+        PMX_LOG(LogLevel::Detail, kLogCategoryDock)
             << name << " already " << (enable ? "up" : "down");
         return {true, {}};
     }
@@ -71,7 +70,7 @@ ToggleResult ToggleInterface(const std::string& name, bool enable, const Setting
         const int error = errno;
         return Fail(name + ": SIOCSIFFLAGS failed: " + std::strerror(error));
     }
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << name << (enable ? " brought up" : " taken down");
+    PMX_LOG(LogLevel::Info, kLogCategoryDock) << name << (enable ? " brought up" : " taken down");
     return {true, {}};
 }
 
@@ -82,7 +81,7 @@ void PruneProvisionFile(std::string_view a, std::string_view b, const Settings& 
         PruneOne(a, settings);
         PruneOne(b, settings);
     } catch (const std::exception& error) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+        PMX_LOG(LogLevel::Error, kLogCategoryDock)
             << "pruning provisioning files failed: " << error.what();
     }
 }

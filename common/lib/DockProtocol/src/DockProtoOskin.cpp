@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/DockProtoOskin.cpp";
 // Names the dock in the ServerInfo; distinct from the registry key.
 constexpr std::string_view kStationId = "Oskin";
 constexpr std::string_view kLocationType = "Q7 Oskin";
@@ -34,7 +33,7 @@ DockProtoOskin::~DockProtoOskin() {
 RC DockProtoOskin::DoSayHello() {
     impl->pruneProvisionFile("usb.config", "usb0.config");
 
-    if (BringUpUsbGadget(impl->toggleConnection, impl->usbGadgetUp, true, kSource, __func__) == GadgetLink::Failed) {
+    if (BringUpUsbGadget(impl->toggleConnection, impl->usbGadgetUp, true, PMX_LOG_SITE) == GadgetLink::Failed) {
         return RC::Failed;
     }
 
@@ -44,7 +43,7 @@ RC DockProtoOskin::DoSayHello() {
     try {
         started = std::make_unique<OskinRestServerImpl>(impl->callback, impl->endpoint);
     } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Failed to start Oskin REST server, error: " << e.what();
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Failed to start Oskin REST server, error: " << e.what();
         return RC::InProgress;
     }
     impl->server = std::move(started);
@@ -65,10 +64,10 @@ DockProtoIF::Result<DockProtoIF::ServerInfo> DockProtoOskin::DoGetServerInfo() {
     info.ELLocationType = kLocationType;
 
     if (valid) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Using ExternalSource serverInfo: " << info;
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Using ExternalSource serverInfo: " << info;
     } else {
         info.serverUrlType = ServerUrlType::LocationOnly;
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Using LocationOnly serverInfo: " << info;
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Using LocationOnly serverInfo: " << info;
     }
     return {info, RC::Ok};
 }

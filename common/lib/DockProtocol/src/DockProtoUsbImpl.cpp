@@ -13,7 +13,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/DockProtoUsbImpl.cpp";
 constexpr std::string_view kTenantJunk = "\r\n\v\t\a\b\f\\? ";
 
 using ServerUrlType = DockProtoIF::ServerUrlType;
@@ -23,7 +22,7 @@ std::string CheckedAddress(const std::string& value, std::string_view label) {
     if (ValidIPv4Address(value) && value != "0.0.0.0") {
         return value;
     }
-    PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Incorrect " << label << ": " << value;
+    PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Incorrect " << label << ": " << value;
     return {};
 }
 
@@ -78,18 +77,18 @@ std::pair<DockProtoIF::ServerInfo, bool> DockProtoUsbImpl::ToServerInfo(const re
     info.tenantId = CleanTenantId(e.tenant_id);
     if (!UUID::IsValid(info.tenantId)) {
         info.tenantId = std::string(UUID::Nil);
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Invalid tenant id format, resetting to Nil. Input: " << e.tenant_id;
     }
     info.roomDescription = e.room_description;
     info.stationId = e.station_id;
 
     if (info.primaryServerUrl.empty() && info.secondaryServerUrl.empty()) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Server URL Info invalid";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Server URL Info invalid";
         return {info, false};
     }
     if (info.port.empty()) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Server port info invalid";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Server port info invalid";
         return {info, false};
     }
     return {info, true};

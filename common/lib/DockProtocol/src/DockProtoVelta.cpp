@@ -15,7 +15,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/DockProtoVelta.cpp";
 constexpr int kVersionAttempts = 4;
 // Polls to wait for the approval after the first announcement, and after later ones.
 constexpr std::int32_t kFirstAnnounceWait = 2;
@@ -123,7 +122,7 @@ RC DockProtoVelta::DoSayHello() {
     impl->pruneProvisionFile("usb.config", "usb0.config");
 
     const auto gadget = BringUpUsbGadget(impl->toggleConnection, impl->usbGadgetUp,
-                                         impl->helloFailures < kLoggedFailures, kSource, __func__);
+                                         impl->helloFailures < kLoggedFailures, PMX_LOG_SITE);
     if (gadget == GadgetLink::Failed) {
         ++impl->helloFailures;
         return RC::Failed;
@@ -133,7 +132,7 @@ RC DockProtoVelta::DoSayHello() {
     }
 
     if (!impl->serverCreated) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+        PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "Instantiate USB REST server and start listening for messages";
         impl->server = impl->MakeServer();
         impl->serverCreated = true;
@@ -143,7 +142,7 @@ RC DockProtoVelta::DoSayHello() {
         impl->server->listen();
     } catch (const std::exception& e) {
         if (impl->helloFailures < kLoggedFailures) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+            PMX_LOG(LogLevel::Error, kLogCategoryRest)
                 << "Failed to set USB Ethernet REST server to listen mode, error: " << e.what();
         }
         ++impl->helloFailures;
@@ -153,7 +152,7 @@ RC DockProtoVelta::DoSayHello() {
 
     const std::string hello = rest::SayHelloElement{}.ToJson().serialize();
     for (int attempt = 1; attempt <= kVersionAttempts; ++attempt) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Request Velta Version sent, attempt: " << attempt;
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Request Velta Version sent, attempt: " << attempt;
         try {
             HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.helloTimeout, nullptr);
             web::http::http_response response =
@@ -161,10 +160,10 @@ RC DockProtoVelta::DoSayHello() {
             response.content_ready().wait();
             const web::json::value answer = response.extract_json().get();
             const auto base = rest::SayHelloElement::FromJson(answer.as_object());
-            PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Velta Version: " << base.version;
+            PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Velta Version: " << base.version;
             break;
         } catch (const std::exception& e) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Exception: " << e.what();
+            PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Exception: " << e.what();
         }
     }
     return RC::Ok;
@@ -181,7 +180,7 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() 
                 .get();
         } catch (...) {
             if (impl->associateFailures < kLoggedFailures) {
-                PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+                PMX_LOG(LogLevel::Warning, kLogCategoryRest)
                     << "Failed to send Device Announce USB message to base";
             }
             ++impl->associateFailures;
@@ -194,7 +193,7 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() 
     }
 
     if (auto approved = impl->TakeApproval()) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received Device Announcement USB Approved message";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Received Device Announcement USB Approved message";
         impl->associateFailures = 0;
         impl->firstAnnouncement = true;
         return {std::move(*approved), RC::Ok};
@@ -203,7 +202,7 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() 
     if (--impl->announceCountdown == 0) {
         impl->SetAnnouncementSent(false);
         if (impl->associateFailures < kLoggedFailures) {
-            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+            PMX_LOG(LogLevel::Warning, kLogCategoryRest)
                 << "Failed to receive Device Announcement USB Approved message";
         }
         ++impl->associateFailures;
@@ -228,7 +227,7 @@ DockProtoIF::Result<DockProtoIF::ServerInfo> DockProtoVelta::DoGetServerInfo() {
         info.roomDescription = base.room;
         info.stationId = base.station;
     } catch (...) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "Failed to send Device Announce USB message to base using sane default";
     }
     return {info, RC::Ok};

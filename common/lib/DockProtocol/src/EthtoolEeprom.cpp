@@ -15,7 +15,6 @@
 namespace tvo::DockProto {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/EthtoolEeprom";
 constexpr auto kDetail = LogLevel::Detail;
 
 static_assert(sizeof(PmxConfig) == 364, "the cradle's configuration block is 364 bytes");
@@ -99,7 +98,7 @@ UploadStatusLed EEPROM_lan7850::SetUploadStatus(DockProtoIF::UploadStatus status
 }
 
 UploadStatusLed EEPROM_ax88179::SetUploadStatus(DockProtoIF::UploadStatus status) const {
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock)
+    PMX_LOG(LogLevel::Info, kLogCategoryDock)
         << "status: " << static_cast<std::uint32_t>(status);
     return {PatternOf(status).ax88179, kUploadStatusRegister};
 }
@@ -129,7 +128,7 @@ BlockHeader BlockProto::GetBlockHeader() {
     BlockHeader header;
     const int result = Transfer(ETHTOOL_GEEPROM, kHeaderAddress, word, sizeof word);
     if (result != 0) {
-        PMX_LOG(kSource, kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
     } else {
         header.valid = true;
         header.blockid = word[0] & kBlockIdMask;
@@ -137,7 +136,7 @@ BlockHeader BlockProto::GetBlockHeader() {
         header.bwcReadComplete = (word[0] & kReadComplete) != 0;
         header.resync = (word[0] & kResync) != 0;
     }
-    PMX_LOG(kSource, kDetail, kLogCategoryDock)
+    PMX_LOG(kDetail, kLogCategoryDock)
         << "valid: " << header.valid << " blockid: " << header.blockid
         << " lastblk: " << header.lastblk << " bwcReadComplete: " << header.bwcReadComplete
         << " resync: " << header.resync;
@@ -151,12 +150,12 @@ bool BlockProto::SetBlockHeader(unsigned short blockid, bool lastblk, bool bwcRe
                                    (bwcReadComplete ? kReadComplete : 0) |
                                    (resync ? kResync : 0)),
         0};
-    PMX_LOG(kSource, kDetail, kLogCategoryDock)
+    PMX_LOG(kDetail, kLogCategoryDock)
         << "blockid: " << blockid << " lastblk: " << int{lastblk}
         << " bwcReadComplete: " << int{bwcReadComplete} << " resync: " << int{resync};
     const int result = Transfer(ETHTOOL_SEEPROM, kHeaderAddress, word, sizeof word);
     if (result != 0) {
-        PMX_LOG(kSource, kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return false;
     }
     return true;
@@ -164,12 +163,12 @@ bool BlockProto::SetBlockHeader(unsigned short blockid, bool lastblk, bool bwcRe
 
 bool BlockProto::SetCounter() {
     ++counter;
-    PMX_LOG(kSource, kDetail, kLogCategoryDock) << "count: " << counter;
+    PMX_LOG(kDetail, kLogCategoryDock) << "count: " << counter;
     unsigned char word[2];
     PmxConfig::Store16(word, counter);
     const int result = Transfer(ETHTOOL_SEEPROM, kCounterAddress, word, sizeof word);
     if (result != 0) {
-        PMX_LOG(kSource, kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return false;
     }
     return true;
@@ -178,28 +177,28 @@ bool BlockProto::SetCounter() {
 bool BlockProto::GetBlock() {
     if (Complete()) {
         // The destination holds six blocks; a seventh has nowhere to go.
-        PMX_LOG(kSource, kDetail, kLogCategoryDock) << "transfer already complete";
+        PMX_LOG(kDetail, kLogCategoryDock) << "transfer already complete";
         return false;
     }
     unsigned char block[kBlockSize];
     const int result = Transfer(ETHTOOL_GEEPROM, kWindowAddress, block, sizeof block);
     if (result != 0) {
-        PMX_LOG(kSource, kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return false;
     }
     unsigned char* target = destination + kBlockSize * currentBlock;
     std::memcpy(target, block, sizeof block);
-    PMX_LOG(kSource, kDetail, kLogCategoryDock)
+    PMX_LOG(kDetail, kLogCategoryDock)
         << "blocknum: " << currentBlock << " source: " << static_cast<const void*>(block)
         << " dest: " << static_cast<const void*>(target);
     return SetBlockHeader(currentBlock, false, true, false);
 }
 
 std::optional<bool> BlockProto::CheckAndResync() {
-    PMX_LOG(kSource, kDetail, kLogCategoryDock) << "currentBlockCount: " << currentBlock;
+    PMX_LOG(kDetail, kLogCategoryDock) << "currentBlockCount: " << currentBlock;
     std::optional<BlockHeader> ready;
     for (int retry = kAttempts; retry > 0; --retry) {
-        PMX_LOG(kSource, kDetail, kLogCategoryDock) << "retry: " << retry;
+        PMX_LOG(kDetail, kLogCategoryDock) << "retry: " << retry;
         const BlockHeader header = GetBlockHeader();
         if (!header.valid) {
             return std::nullopt;
@@ -211,7 +210,7 @@ std::optional<bool> BlockProto::CheckAndResync() {
         if (!SetCounter()) {
             return std::nullopt;
         }
-        PMX_LOG(kSource, kDetail, kLogCategoryDock)
+        PMX_LOG(kDetail, kLogCategoryDock)
             << "sleep_for: " << kRetryWait.count() << " milliseconds";
         sleep(kRetryWait);
     }

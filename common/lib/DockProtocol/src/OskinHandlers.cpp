@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/OskinHandlers.cpp";
 constexpr const char* kNoCallback = "DockCallbackIF not initialized";
 // The API version this camera speaks, sent in the say-hello reply.
 constexpr unsigned int kApiMajor = 1;
@@ -23,7 +22,7 @@ using ApiVersion = OskinRestServerImpl::ApiVersion;
 Reply Ok(const web::json::value& record) { return {HttpServer::OK, record.serialize()}; }
 
 Reply NoCallbackReply() {
-    PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << kNoCallback;
+    PMX_LOG(LogLevel::Error, kLogCategoryRest) << kNoCallback;
     return OskinRestServerImpl::ErrorReply(HttpServer::InternalError, kNoCallback);
 }
 
@@ -33,14 +32,14 @@ std::string Type(rest::Message message) { return std::string(rest::MessageType(m
 
 Reply OskinRestServerImpl::ProcessSayHello(const web::json::object& body, const ApiVersion&) {
     const auto request = rest::SayHelloElement::FromJson(body);
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Received " << rest::SayHelloElement::kType << " with version [" << request.version << "]"
         << " and api version [" << request.api_version << "]";
 
     rest::SayHelloElement reply;
     reply.version = versionText;
     reply.api_version = std::to_string(kApiMajor) + "." + std::to_string(kApiMinor);
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Sending " << rest::SayHelloElement::kType << " with version [" << reply.version << "]"
         << " and api version [" << reply.api_version << "]";
     return Ok(reply.ToJson());
@@ -48,7 +47,7 @@ Reply OskinRestServerImpl::ProcessSayHello(const web::json::object& body, const 
 
 Reply OskinRestServerImpl::ProcessConnectionReady(const web::json::object& body, const ApiVersion&) {
     const auto request = rest::ReadEnvelope<rest::Message::ConnectionReady>(body);
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received " << Type(rest::Message::ConnectionReady);
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Received " << Type(rest::Message::ConnectionReady);
     if (callback == nullptr) {
         return NoCallbackReply();
     }
@@ -61,7 +60,7 @@ Reply OskinRestServerImpl::ProcessConnectionReady(const web::json::object& body,
 
 Reply OskinRestServerImpl::ProcessGetCameraConfig(const web::json::object& body, const ApiVersion&) {
     rest::ReadEnvelope<rest::Message::GetCameraConfig>(body);
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received " << Type(rest::Message::GetCameraConfig);
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Received " << Type(rest::Message::GetCameraConfig);
     if (callback == nullptr) {
         return NoCallbackReply();
     }
@@ -69,17 +68,17 @@ Reply OskinRestServerImpl::ProcessGetCameraConfig(const web::json::object& body,
     reply.uri = callback->GetCameraConfigUri();
     if (reply.uri.empty()) {
         constexpr const char* kNoUri = "Failed to get uri for device config";
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << kNoUri;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << kNoUri;
         return ErrorReply(HttpServer::InternalError, kNoUri);
     }
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Sending " << reply.kType << " with uri [" << reply.uri << "]";
     return Ok(reply.ToJson());
 }
 
 Reply OskinRestServerImpl::ProcessGetCameraCapabilities(const web::json::object& body, const ApiVersion&) {
     rest::ReadEnvelope<rest::Message::GetCameraCapabilities>(body);
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Received " << Type(rest::Message::GetCameraCapabilities);
     if (callback == nullptr) {
         return NoCallbackReply();
@@ -88,20 +87,20 @@ Reply OskinRestServerImpl::ProcessGetCameraCapabilities(const web::json::object&
     for (auto& capability : callback->GetCameraCapabilities()) {
         reply.capabilities.emplace_back(std::move(capability.name), std::move(capability.options));
     }
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Sending " << reply.kType << " with number of capabilities [" << reply.capabilities.size() << "]";
     return Ok(reply.ToJson());
 }
 
 Reply OskinRestServerImpl::ProcessUsbDeviceStatus(const web::json::object& body, const ApiVersion&) {
     rest::ReadEnvelope<rest::Message::UsbDeviceStatus>(body);
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received " << Type(rest::Message::UsbDeviceStatus);
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Received " << Type(rest::Message::UsbDeviceStatus);
     if (callback == nullptr) {
         return NoCallbackReply();
     }
     rest::UsbDeviceStatusResponseElement reply;
     reply.provisioned = callback->IsUsbDeviceProvisioned();
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Sending " << reply.kType << " with value of provisioned [" << (reply.provisioned ? "true" : "false")
         << "]";
     return Ok(reply.ToJson());
@@ -117,7 +116,7 @@ Reply OskinRestServerImpl::ProcessSetServerInfo(const web::json::object& body, c
     const auto request = rest::SetServerInfoElement::FromJson(body);
 
     const auto status = callback->GetProvisioningStatus();
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "provisioningStatus - provisioned: " << (status.provisioned ? 1 : 0)
         << ", currentTenantId: " << status.currentTenantId;
     const std::string requested = DockProtoUsbImpl::CleanTenantId(request.tenant_id);
@@ -125,7 +124,7 @@ Reply OskinRestServerImpl::ProcessSetServerInfo(const web::json::object& body, c
     rest::SetServerInfoResponseElement reply;
     if (!status.provisioned) {
         SetBackendServerInfo(request);
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+        PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "Sending " << reply.kType << " with new_tenant_id [" << "1" << "]";
         reply.new_tenant_id = true;
         return Ok(reply.ToJson());
@@ -133,7 +132,7 @@ Reply OskinRestServerImpl::ProcessSetServerInfo(const web::json::object& body, c
     if (UUID::IsValid(requested) && UUID::IsEqual(status.currentTenantId, requested) &&
         !UUID::IsEmpty(status.currentTenantId)) {
         SetBackendServerInfo(request);
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+        PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "TenantId Match - Sending " << reply.kType << " with new_tenant_id [" << "0"
             << "], currentTenantId: " << status.currentTenantId << " and requestedTenantId: " << request.tenant_id;
         reply.new_tenant_id = false;
@@ -141,10 +140,10 @@ Reply OskinRestServerImpl::ProcessSetServerInfo(const web::json::object& body, c
     }
     if (request.tenant_id.empty() || request.tenant_id == UUID::Nil) {
         constexpr const char* kEmptyTenant = "Empty TenantId";
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << kEmptyTenant;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << kEmptyTenant;
         return ErrorReply(HttpServer::InternalError, kEmptyTenant);
     }
-    PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+    PMX_LOG(LogLevel::Error, kLogCategoryRest)
         << "TenantId Mismatch" << ", currentTenantId: " << status.currentTenantId
         << " and requestedTenantId: " << request.tenant_id;
     return ErrorReply(HttpServer::Forbidden, "TenantId Mismatch");

@@ -17,7 +17,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/OskinRestServer.cpp";
 constexpr std::string_view kApiVersionKey = "api-version=";
 
 using Reply = OskinRestServerImpl::Reply;
@@ -26,7 +25,7 @@ using Reply = OskinRestServerImpl::Reply;
 #define DISPATCH_LOG(function, level)                  \
     if (!::tvo::LogClient::LevelIsEnabled(level)) {    \
     } else                                             \
-        ::tvo::LogClient(kSource, (function), __LINE__, (level), kLogCategoryRest)
+        ::tvo::LogClient(::tvo::LogClient::SourceOf(__FILE__), (function), __LINE__, (level), kLogCategoryRest)
 
 }  // namespace
 
@@ -58,13 +57,13 @@ OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* dockCallback, const Osk
     getHandlers.emplace(rest::MessageType(rest::Message::UsbDeviceStatus),
                         route(&OskinRestServerImpl::ProcessUsbDeviceStatus));
 
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Instantiate USB REST server and start listening for messages";
 
     if (dockCallback != nullptr) {
         callback = dynamic_cast<OskinDockCallbackIF*>(dockCallback);
         if (callback == nullptr) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Invalid OskinDockCallbackIF";
+            PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Invalid OskinDockCallbackIF";
             throw std::runtime_error("Invalid OskinDockCallbackIF");
         }
     }
@@ -139,7 +138,7 @@ Reply OskinRestServerImpl::Dispatch(const HandlerMap& handlers, const char* meth
 OskinRestServerImpl::ApiVersion OskinRestServerImpl::GetApiVersion(const std::string& uri) {
     const std::string query = HttpServer::getUriQuery(uri);
     if (query.empty()) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "query portion is empty in " << uri;
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "query portion is empty in " << uri;
         return std::nullopt;
     }
 
@@ -153,7 +152,7 @@ OskinRestServerImpl::ApiVersion OskinRestServerImpl::GetApiVersion(const std::st
         }
     }
     if (!found) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "Could not find api-version in " << query;
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "Could not find api-version in " << query;
         return std::nullopt;
     }
 
@@ -169,7 +168,7 @@ OskinRestServerImpl::ApiVersion OskinRestServerImpl::GetApiVersion(const std::st
             // invalid_argument or out_of_range: reported below like a bad shape.
         }
     }
-    PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+    PMX_LOG(LogLevel::Warning, kLogCategoryRest)
         << "Invalid api-version [" << value << "], treating api-version as not specified";
     return std::nullopt;
 }

@@ -20,7 +20,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/PallixDiscovery.cpp";
 constexpr std::string_view kMagic = "KORVEL-PSS-HELLO";
 constexpr std::string_view kAgentPortField = "acsp=";
 constexpr char kFieldSeparator = ',';
@@ -70,18 +69,18 @@ RC DockProtoPallixImpl::SayHello() {
         const int socketError = errno;
         FileDescriptor socket(fd);
         if (!socket.IsOpen()) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+            PMX_LOG(LogLevel::Error, kLogCategoryDock)
                 << "Failed to create socket: " << ErrorText(socketError);
             return RC::Failed;
         }
         const int reuse = 1;
         if (setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+            PMX_LOG(LogLevel::Error, kLogCategoryDock)
                 << "Failed to set SO_REUSEADDR: " << ErrorText(errno);
             return RC::Failed;
         }
         if (BindToDevice(socket.Get(), settings.interfaceName) != 0) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+            PMX_LOG(LogLevel::Error, kLogCategoryDock)
                 << "Failed to bind socket to device: " << ErrorText(errno);
             return RC::Failed;
         }
@@ -90,7 +89,7 @@ RC DockProtoPallixImpl::SayHello() {
         local.sin6_addr = in6addr_any;
         local.sin6_port = htons(settings.discoveryPort);
         if (bind(socket.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+            PMX_LOG(LogLevel::Error, kLogCategoryDock)
                 << "Failed to bind socket to address: " << ErrorText(errno);
             return RC::Failed;
         }
@@ -125,18 +124,18 @@ RC DockProtoPallixImpl::SayHello() {
 
         if (received <= 0) {
             if (error == EAGAIN) {
-                PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Resource temporarily unavailable";
+                PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Resource temporarily unavailable";
             } else {
-                PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "recvmsg error: " << ErrorText(error);
+                PMX_LOG(LogLevel::Error, kLogCategoryDock) << "recvmsg error: " << ErrorText(error);
             }
             return RC::Failed;
         }
         const std::string text(buffer.data());
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Read hello message: " << text;
+        PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Read hello message: " << text;
 
         std::array<char, INET6_ADDRSTRLEN> address{};
         inet_ntop(AF_INET6, &sender.sin6_addr, address.data(), address.size());
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Pallix IPv6 address: " << address.data();
+        PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Pallix IPv6 address: " << address.data();
 
         // Entered before the text is checked: the sender is the dock either way.
         if (!AddHostName(address.data(), settings.dockHostName)) {
@@ -144,7 +143,7 @@ RC DockProtoPallixImpl::SayHello() {
         }
         const auto port = ParseHello(text);
         if (!port) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Failed to parse the hello message";
+            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to parse the hello message";
             return RC::Failed;
         }
         if (IsAgentPort(*port)) {
@@ -153,14 +152,14 @@ RC DockProtoPallixImpl::SayHello() {
             // The port ends up in a URI: anything but a port number could
             // steer the open request, and the serial number, elsewhere.
             agentPort.clear();
-            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+            PMX_LOG(LogLevel::Warning, kLogCategoryDock)
                 << "The hello names no usable agent port (" << port->size() << " bytes)";
         }
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock)
+        PMX_LOG(LogLevel::Info, kLogCategoryDock)
             << "Got discovery message from Pallix. Agent port number is: " << agentPort;
         return RC::Ok;
     } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
         return RC::Failed;
     }
 }

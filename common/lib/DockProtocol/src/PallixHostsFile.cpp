@@ -20,7 +20,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/PallixHostsFile.cpp";
 constexpr std::string_view kComment = "# Pallix address";
 // A hosts file is a few kilobytes; anything far larger is not one to rewrite.
 constexpr std::size_t kMaxHostsFileSize = 4 * 1024 * 1024;
@@ -140,19 +139,19 @@ std::string DockProtoPallixImpl::WithoutEntriesFor(std::string_view content, std
 
 bool DockProtoPallixImpl::AddHostName(const std::string& address, const std::string& hostName) const {
     if (!IsAddressLiteral(address)) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+        PMX_LOG(LogLevel::Error, kLogCategoryDock)
             << "Refused to add " << Shown(hostName) << " to " << settings.hostsFile
             << ": the address " << Shown(address) << " is not an IP address";
         return false;
     }
     if (!AllOf(hostName, IsNameByte)) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+        PMX_LOG(LogLevel::Error, kLogCategoryDock)
             << "Refused to add " << Shown(hostName) << " to " << settings.hostsFile << ": not a plain host name";
         return false;
     }
     std::string content;
     if (ReadHostsFile(settings.hostsFile, content) == ReadOutcome::Failed) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Failed to open " << settings.hostsFile;
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to open " << settings.hostsFile;
         return false;
     }
     // The leading newline keeps the entry whole after a last line without one.
@@ -164,11 +163,11 @@ bool DockProtoPallixImpl::AddHostName(const std::string& address, const std::str
     system.rewriteInPlace = true;
     std::string error;
     if (!ReplaceFile(settings.hostsFile, updated, system, error)) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Failed to open " << settings.hostsFile;
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryDock) << error;
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to open " << settings.hostsFile;
+        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << error;
         return false;
     }
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Added " << hostName << " to " << settings.hostsFile;
+    PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Added " << hostName << " to " << settings.hostsFile;
     return true;
 }
 

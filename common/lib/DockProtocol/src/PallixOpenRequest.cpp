@@ -17,7 +17,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/PallixOpenRequest.cpp";
 constexpr int kAttempts = 3;
 constexpr std::chrono::milliseconds kPauseAfterException{500};
 constexpr const char* kOpenPath = "/emapi/open";
@@ -41,7 +40,7 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
     const auto reset = gsl::finally([this] { SetCancellationSource(nullptr); });
 
     if (agentPort.empty()) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "No agent port from the dock's hello; nothing sent";
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "No agent port from the dock's hello; nothing sent";
         return {info, RC::Failed};
     }
     // Built as a JSON value, so any serial number stays one string.
@@ -49,7 +48,7 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
     request["did"] = web::json::value::string(serialNumber);
     const std::string body = request.serialize();
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock)
+        PMX_LOG(LogLevel::Info, kLogCategoryDock)
             << "Sending open request to Pallix (attempt " << attempt << "/" << kAttempts << ")";
         try {
             const std::string baseUri = "http://" + settings.dockHostName + ":" + agentPort;
@@ -65,15 +64,15 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
                     })
                     .get();
             if (parsed) {
-                PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Successfully parsed open response";
+                PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Successfully parsed open response";
                 return {info, RC::Ok};
             }
         } catch (const RequestCancelled& e) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
-            PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "Request canceled, stopping GetServerInfo";
+            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
+            PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Request canceled, stopping GetServerInfo";
             break;
         } catch (const std::exception& e) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
+            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Exception: " << e.what();
             sleep(kPauseAfterException);
         }
     }
@@ -96,12 +95,12 @@ void DockProtoPallixImpl::SetCancellationSource(std::shared_ptr<pplx::cancellati
 pplx::task<bool> DockProtoPallixImpl::HandleOpenResponse(const web::http::http_response& response,
                                                          ServerInfo& info) const {
     if (response.status_code() != web::http::status_codes::OK) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+        PMX_LOG(LogLevel::Error, kLogCategoryDock)
             << "Received an error status in open request: " << response.status_code();
         return pplx::task_from_result(false);
     }
     return response.extract_string().then([this, &info](const std::string& body) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << body;
+        PMX_LOG(LogLevel::Info, kLogCategoryDock) << body;
         return ReadOpenAnswer(body, info);
     });
 }

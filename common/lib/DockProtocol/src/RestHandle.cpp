@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/RestHandle.cpp";
 
 }  // namespace
 
@@ -42,23 +41,23 @@ RestHandle::~RestHandle() {
 }
 
 void RestHandle::Cancel() {
-    PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryDock) << "Cancelling HttpClient request...";
+    PMX_LOG(LogLevel::FinestDetail, kLogCategoryDock) << "Cancelling HttpClient request...";
     impl->client->cancel();
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryDock) << "Cancelling HttpClient request... (done)";
+    PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "Cancelling HttpClient request... (done)";
 }
 
 bool RestHandle::IsDone() {
     ResponseTask& task = *impl->response;
     // Throws pplx::invalid_operation for a default-constructed task.
     if (!task.is_done()) {
-        PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryDock) << "Waiting for http_response to be done";
+        PMX_LOG(LogLevel::FinestDetail, kLogCategoryDock) << "Waiting for http_response to be done";
         return false;
     }
     web::http::http_response response;
     try {
         response = task.get();
     } catch (const std::runtime_error& e) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock) << "Error getting response: " << e.what();
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Error getting response: " << e.what();
         return true;
     }
     if (response.status_code() != web::http::status_codes::OK) {
@@ -66,7 +65,7 @@ bool RestHandle::IsDone() {
     }
     pplx::task<web::http::http_response> body = response.content_ready();
     if (!body.is_done()) {
-        PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryDock) << "Waiting for content_ready to be done";
+        PMX_LOG(LogLevel::FinestDetail, kLogCategoryDock) << "Waiting for content_ready to be done";
     }
     return true;
 }

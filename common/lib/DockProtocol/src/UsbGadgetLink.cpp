@@ -5,17 +5,17 @@
 namespace tvo {
 
 GadgetLink BringUpUsbGadget(const std::function<connman::ToggleResult(connman::ConnectionType, bool)>& toggle,
-                            bool& gadgetUp, bool logFailure, std::string_view source, const char* function) {
+                            bool& gadgetUp, bool logFailure, const LogSite& caller) {
     if (gadgetUp) {
         return GadgetLink::AlreadyUp;
     }
     if (LogClient::LevelIsEnabled(LogLevel::Info)) {
-        LogClient(source, function, __LINE__, LogLevel::Info, kLogCategoryRest) << "Startup the USB Gadget Interface";
+        LogClient(caller, LogLevel::Info, kLogCategoryRest) << "Startup the USB Gadget Interface";
     }
     const auto toggled = toggle(connman::ConnectionType::UsbGadget, true);
     if (!toggled.success) {
         if (logFailure && LogClient::LevelIsEnabled(LogLevel::Error)) {
-            LogClient(source, function, __LINE__, LogLevel::Error, kLogCategoryRest)
+            LogClient(caller, LogLevel::Error, kLogCategoryRest)
                 << "Failed to start up USB Gadget interface: " << toggled.error;
         }
         return GadgetLink::Failed;

@@ -30,7 +30,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/VeltaBaseLog.cpp";
 constexpr std::size_t kChunk = 256 * 1024;
 
 using RC = DockProtoIF::ReturnCode;
@@ -158,7 +157,7 @@ private:
 
     void Fail(int number) {
         error = number;
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest) << "Log pipe: " << std::strerror(number);
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest) << "Log pipe: " << std::strerror(number);
     }
 
     FileDescriptor pipe;
@@ -171,18 +170,18 @@ FileDescriptor OpenForReading(const std::string& path) { return OpenRegularFile(
 }  // namespace
 
 void DockProtoVeltaImpl::GetVeltaLog() {
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Copying velta log to  " << files.baseLogCopy;
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Copying velta log to  " << files.baseLogCopy;
     HttpClient client(nullptr, BaseURI(), endpoints.logDownloadTimeout, nullptr);
     client.setMaxReplySize(endpoints.logDownloadLimit);
     if (client.download(files.baseLogCopy)) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "We downloaded the velta log from the velta ";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "We downloaded the velta log from the velta ";
     } else {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "We failed to download the velta log from the velta ";
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "We failed to download the velta log from the velta ";
     }
 }
 
 RC DockProtoVelta::DoRequestBaseLog(unsigned int tick) {
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending RequestBaseLog to base...";
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Sending RequestBaseLog to base...";
     try {
         rest::RequestBaseLogElement request;
         request.sysTick = tick;
@@ -190,22 +189,22 @@ RC DockProtoVelta::DoRequestBaseLog(unsigned int tick) {
         web::http::http_response response =
             client.request("PUT", DockProtoVeltaImpl::QueryFor(request.kType), request.ToJson().serialize()).get();
         if (response.status_code() != web::http::status_codes::OK) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+            PMX_LOG(LogLevel::Error, kLogCategoryRest)
                 << "From the K410 to the Velta we failed to send a request to get a copy of the velta log, "
                    "status code = "
                 << response.status_code();
             return response.status_code() == web::http::status_codes::BadRequest ? RC::NotSupported : RC::Failed;
         }
         const std::string body = response.extract_string().get();
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received response: [" << body << "]";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Received response: [" << body << "]";
         if (body == impl->logReadyReply) {
             return RC::Ok;
         }
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+        PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "No match: Received response: [" << body << "]" << " Expected: [" << impl->logReadyReply << "]";
         return RC::InProgress;
     } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "Failed to send RequestBaseLog message to base, exception: " << e.what();
         return RC::Failed;
     }
@@ -213,19 +212,19 @@ RC DockProtoVelta::DoRequestBaseLog(unsigned int tick) {
 
 std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
     if (tick == 0) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "1st run since camera booted, just copy the whole file.";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "1st run since camera booted, just copy the whole file.";
         return 0;
     }
     const MappedFile log(impl->files.baseLogCopy, false);
     const std::string marker = std::to_string(tick);
     const std::string_view whole = log.GetView(0, MappedFile::npos);
     if (!log.IsOpen() || (log.Size() != 0 && whole.data() == nullptr)) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "VeltaLog file failed to trim ";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "VeltaLog file failed to trim ";
         return 0;
     }
     const auto position = whole.size() > marker.size() ? whole.find(marker) : std::string_view::npos;
     if (position == std::string_view::npos) {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+        PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "file marker not found, just keep the whole velta log file.";
         return 0;
     }
@@ -234,12 +233,12 @@ std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
     // replaced, never written through.
     std::string error;
     if (!ReplaceFile(impl->files.trimmedBaseLogCopy, kept, ReplaceOptions{}, error)) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "TrimmedLog file could not be written: " << error;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "TrimmedLog file could not be written: " << error;
         // An older copy must not go out in its place.
         ::unlink(impl->files.trimmedBaseLogCopy.c_str());
         return 1;
     }
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << " TrimmedLog file has " << kept.size() << " size and original file had " << whole.size() << " size.";
     return 1;
 }
@@ -252,35 +251,35 @@ RC DockProtoVelta::DoDownloadBaseLog(unsigned int tick) {
     // Made fresh: whatever was at the name, planted or left over, goes.
     std::remove(pipePath.c_str());
     if (!IsUsablePath(pipePath) || ::mkfifo(pipePath.c_str(), 0644) != 0) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Velta protocol failed to create named pipe at " << pipePath << " error " << std::strerror(errno);
         return RC::Failed;
     }
 
     const FileDescriptor downloaded = OpenForReading(impl->files.baseLogCopy);
     if (!downloaded.IsOpen()) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "VeltaLog file not found at " << impl->files.baseLogCopy;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "VeltaLog file not found at " << impl->files.baseLogCopy;
         return RC::Failed;
     }
 
     PipeWriter pipe(pipePath);
     if (trimmedFlag == 1) {
         const FileDescriptor trimmed = OpenForReading(impl->files.trimmedBaseLogCopy);
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "TrimmedLog file is being moved into svlogd...";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "TrimmedLog file is being moved into svlogd...";
         if (!trimmed.IsOpen()) {
-            PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "TrimmedLog file failed to open...";
+            PMX_LOG(LogLevel::Info, kLogCategoryRest) << "TrimmedLog file failed to open...";
             return RC::Failed;
         }
         pipe.CopyFrom(trimmed.Get());
         if (pipe.Failed()) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "TrimmedLog file failed to transfer into svlogd...";
+            PMX_LOG(LogLevel::Error, kLogCategoryRest) << "TrimmedLog file failed to transfer into svlogd...";
             return RC::Failed;
         }
     } else {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "currentLog file is being moved into svlogd...";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "currentLog file is being moved into svlogd...";
         pipe.CopyFrom(downloaded.Get());
         if (pipe.Failed()) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "currentLog file failed to transfer into svlogd...";
+            PMX_LOG(LogLevel::Error, kLogCategoryRest) << "currentLog file failed to transfer into svlogd...";
             return RC::Failed;
         }
     }

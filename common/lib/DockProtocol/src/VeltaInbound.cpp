@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/VeltaInbound.cpp";
 constexpr std::string_view kTypeKey = "type=";
 
 }  // namespace
@@ -68,7 +67,7 @@ std::string DockProtoVeltaImpl::processREST(HttpServer::HandlerMethodType method
         }
     }
     const std::string unsupported = "Unsupported message type: " + type;
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << unsupported;
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << unsupported;
     return ToValidUtf8(unsupported);
 }
 

@@ -23,7 +23,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/VeltaInboundFirmware.cpp";
 
 constexpr std::string_view kVeltaFirmware = "velta";
 constexpr std::string_view kCameraConfigRequest = "get_camera_config";
@@ -66,7 +65,7 @@ bool IsPlainAbsolutePath(const std::string& path) {
 std::string ImageLocation(const std::string& versionFile) {
     std::string location = VersionInfo::GetField(VersionInfo::Field::Location, versionFile);
     if (!location.empty() && !IsPlainAbsolutePath(location)) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "FW image location is not a plain absolute path, ignored: " << location;
         location.clear();
     }
@@ -118,7 +117,7 @@ std::string DockProtoVeltaImpl::ProcessGetUpgradePkgVersion(web::json::value& bo
         version = kNoVersion;
     }
     request.version = version;
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << "GetUpgradePkgVersion request type=" << request.fw_type << " version=" << request.version;
     return request.ToJson().serialize();
 }
@@ -126,12 +125,12 @@ std::string DockProtoVeltaImpl::ProcessGetUpgradePkgVersion(web::json::value& bo
 std::string DockProtoVeltaImpl::ProcessGetUpgradePkg(web::json::value& body) {
     const auto request = rest::GetUpgradePkgElement::FromJson(body.as_object());
     if (request.fw_type != kVeltaFirmware) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << kResultUnsupported;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << kResultUnsupported;
         return Reply(kResultUnsupported, "");
     }
     const std::string image = ImageLocation(files.firmwareVersionFile);
     if (image.empty()) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << kResultNoLocation;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << kResultNoLocation;
         return Reply(kResultNoLocation, "");
     }
 
@@ -142,32 +141,32 @@ std::string DockProtoVeltaImpl::ProcessGetUpgradePkg(web::json::value& body) {
             // as a missing package, so that the image is provided again.
             path = ZipPackagePath(image);
             if (path.empty()) {
-                PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+                PMX_LOG(LogLevel::Error, kLogCategoryRest)
                     << "FW image is not in a scratch area, no zip package to name: " << image;
             } else {
-                PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "adjusted file path to zip file " << path;
+                PMX_LOG(LogLevel::Info, kLogCategoryRest) << "adjusted file path to zip file " << path;
             }
         }
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "FW download request " << path;
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "FW download request " << path;
     }
 
     if (IsReadableFile(path)) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "FW download request " << path << " file found";
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "FW download request " << path << " file found";
         return Reply(kResultOk, path);
     }
-    PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "FW download request " << path << " file not found";
+    PMX_LOG(LogLevel::Error, kLogCategoryRest) << "FW download request " << path << " file not found";
 
     // A package that cannot be served is dropped with its marker, so that
     // the next version request says there is none.
     if (::unlink(files.firmwareValidMarker.c_str()) != 0) {
         const int error = errno;
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Failed to remove velta valid file marker : "
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Failed to remove velta valid file marker : "
                                                              << files.firmwareValidMarker << " error: "
                                                              << ErrorText(error);
     }
     if (::unlink(image.c_str()) != 0) {
         const int error = errno;
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Failed to remove old velta firmware : " << image << " error: " << ErrorText(error);
     }
     return Reply(kResultNotFound, "");
@@ -178,15 +177,15 @@ std::string DockProtoVeltaImpl::ProcessGetCameraConfig(web::json::value& body) {
     const std::string type = rest::RequiredString(body.as_object(), "msg_type");
     if (type != kCameraConfigRequest) {
         const std::string result = "Invalid message request type: " + type;
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << result;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << result;
         return Reply(result, "");
     }
     if (IsReadableFile(path)) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest)
             << "Camera config download request " << path << " file found";
         return Reply(kResultOk, path);
     }
-    PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+    PMX_LOG(LogLevel::Error, kLogCategoryRest)
         << "Camera config download request " << path << " file not found";
     return Reply(kResultNotFound, "");
 }

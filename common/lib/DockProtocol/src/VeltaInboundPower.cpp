@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/VeltaInboundPower.cpp";
 
 // The base's charge_fault (after clamping to 0..4) as the host's fault code.
 constexpr std::uint32_t kChargeFaultCodes[] = {0, 7, 2, 2, 8};
@@ -34,7 +33,7 @@ bool DockProtoVeltaImpl::IsMQTTSupportEnabled() const {
     if (!mqttSupportFile || !mqttSupportFile->Exists()) {
         return false;
     }
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "MQTT support enabled! ";
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "MQTT support enabled! ";
     return true;
 }
 
@@ -54,7 +53,7 @@ std::string DockProtoVeltaImpl::ProcessDeviceAnnouncementUSBApprovedMessage(web:
 }
 
 std::string DockProtoVeltaImpl::ProcessDeviceAnnouncementElementUSBApprovedMQTTMessage(web::json::value& body) {
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << "MQTT support enabled, processing DeviceAnnouncementElementUSBApprovedMQTT msg";
     const auto approval = rest::DeviceAnnouncementElementUSBApprovedMQTT::FromJson(body.as_object());
     StoreApproval([&approval](AssociationInfo& granted) {
@@ -81,7 +80,7 @@ std::string DockProtoVeltaImpl::ProcessChargeStatusFromDock(web::json::value& bo
         MutexLock lock(handOver);
         chargeFault = code;
     }
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << "Velta has a charging fault, raw ntcfault value =" << ntcFault << " or raw chargeFault value = " << fault
         << " translates to " << code;
     return "OK";
@@ -89,20 +88,20 @@ std::string DockProtoVeltaImpl::ProcessChargeStatusFromDock(web::json::value& bo
 
 std::string DockProtoVeltaImpl::ProcessSetIgnitionState(web::json::value& body) {
     const auto state = rest::SetIgnitionStateElement::FromJson(body.as_object());
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Recevied Set Ignition State mesasge: state = " << state.ignitition_state;
     return "Received";
 }
 
 std::string DockProtoVeltaImpl::ProcessSetShutdownState(web::json::value& body) {
     const auto state = rest::SetShutdownStateElement::FromJson(body.as_object());
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+    PMX_LOG(LogLevel::Info, kLogCategoryRest)
         << "Recevied Set Shutdown State message: state = " << ClampShutdownState(state.shutdown_state);
     return "Received";
 }
 
 std::string DockProtoVeltaImpl::ProcessShutdownNow(web::json::value&) {
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received Shutdown Now message from Velta";
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Received Shutdown Now message from Velta";
     std::shared_ptr<const ShutdownCallback> callback;
     {
         MutexLock lock(handOver);
@@ -112,13 +111,13 @@ std::string DockProtoVeltaImpl::ProcessShutdownNow(web::json::value&) {
     if (callback && *callback) {
         (*callback)(static_cast<Shutdown::ShutdownType>(0));
     } else {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "System will not turn off; no callback defined";
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "System will not turn off; no callback defined";
     }
     return "Received";
 }
 
 std::string DockProtoVeltaImpl::ProcessTerminateBackendProcessing(web::json::value&) {
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Received Terminate Backend Processing message from Velta";
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Received Terminate Backend Processing message from Velta";
     std::shared_ptr<const TerminateCallback> callback;
     {
         MutexLock lock(handOver);
@@ -127,7 +126,7 @@ std::string DockProtoVeltaImpl::ProcessTerminateBackendProcessing(web::json::val
     if (callback && *callback) {
         (*callback)();
     } else {
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Ignore message; no callback defined";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Ignore message; no callback defined";
     }
     return "Received";
 }

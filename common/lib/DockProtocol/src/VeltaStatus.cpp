@@ -19,7 +19,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/DockProtocol/src/VeltaStatus.cpp";
 
 using RC = DockProtoIF::ReturnCode;
 
@@ -53,13 +52,13 @@ RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string
         const web::http::http_response response =
             client.request("PUT", DockProtoVeltaImpl::QueryFor(type), message).get();
         if (response.status_code() != web::http::status_codes::OK) {
-            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+            PMX_LOG(LogLevel::Warning, kLogCategoryRest)
                 << name << " send failed, status code=" << response.status_code();
             return RC::Failed;
         }
         return RC::Ok;
     } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "Failed to send " << name << " message to base, exception: " << e.what();
         return RC::Failed;
     }
@@ -90,7 +89,7 @@ rest::ChargeStatusElement DockProtoVeltaImpl::ChargeStatusHelper(DockProtoIF::Ch
 }
 
 bool DockProtoVelta::CheckLinkStatusChanged(rest::UploadLinkStatus status) {
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << "CheckLinkStatusChanged - previous value " << lastLinkStatus << " new value is " << status;
     const bool changed = lastLinkStatus == 0 || lastLinkStatus != status;
     if (changed) {
@@ -105,13 +104,13 @@ RC DockProtoVelta::DoSetUploadStatus(UploadStatus status) {
         return RC::NotSupported;
     }
     const bool changed = CheckLinkStatusChanged(*linkStatus);
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "Link Status will be forwarded to the base - " << changed;
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "Link Status will be forwarded to the base - " << changed;
     if (!changed) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest)
             << "Deferred sending Upload Status to base awaiting a state change.";
         return RC::Ok;
     }
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending Upload Status to base...";
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Sending Upload Status to base...";
     return SendReport(*impl, "UploadStatus", rest::UploadStatusElement::kType,
                       [&] { return UploadMessage(*linkStatus); });
 }
@@ -122,48 +121,48 @@ DockProtoIF::AsyncResult DockProtoVelta::DoSetUploadStatusAsync(UploadStatus sta
         return {nullptr, RC::NotSupported};
     }
     const bool changed = CheckLinkStatusChanged(*linkStatus);
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "Link Status will be forwarded to the base - " << changed;
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "Link Status will be forwarded to the base - " << changed;
     if (!changed) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest)
             << "Deferred sending Upload Status to base awaiting a state change.";
         return {nullptr, RC::Ok};
     }
-    PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryRest) << "Sending Upload Status to base async...";
+    PMX_LOG(LogLevel::FinestDetail, kLogCategoryRest) << "Sending Upload Status to base async...";
     try {
         auto handle = StartReport(impl->BaseURI(), impl->endpoints.requestTimeout, rest::UploadStatusElement::kType,
                                   UploadMessage(*linkStatus));
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+        PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "Sending Upload Status to base async... (started), value: " << static_cast<std::uint32_t>(status);
         return {std::move(handle), RC::InProgress};
     } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "Failed to send UploadStatus message to base, exception: " << e.what();
         return {nullptr, RC::Failed};
     }
 }
 
 RC DockProtoVelta::DoSetChargeStatus(ChargeStatus status) {
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << "DoSetChargeStatus got a value of - " << static_cast<std::uint32_t>(status) << " from Battery Service";
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Sending Charge Status to base...";
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Sending Charge Status to base...";
     return SendReport(*impl, "ChargeStatus", rest::ChargeStatusElement::kType,
                       [&] { return impl->ChargeStatusHelper(status).ToJson().serialize(); });
 }
 
 DockProtoIF::AsyncResult DockProtoVelta::DoSetChargeStatusAsync(ChargeStatus status) {
-    PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << "DoSetChargeStatusAsync got a value of - " << static_cast<std::uint32_t>(status)
         << " from Battery Service";
-    PMX_LOG(kSource, LogLevel::FinestDetail, kLogCategoryRest) << "Sending Charge Status to base async ...";
+    PMX_LOG(LogLevel::FinestDetail, kLogCategoryRest) << "Sending Charge Status to base async ...";
     try {
         const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
         auto handle =
             StartReport(impl->BaseURI(), impl->endpoints.requestTimeout, rest::ChargeStatusElement::kType, message);
-        PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest)
+        PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "Sending ChargeStatus to base async... (started), value: " << static_cast<std::uint32_t>(status);
         return {std::move(handle), RC::InProgress};
     } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "Failed to send ChargeStatus message to base async, exception: " << e.what();
         return {nullptr, RC::Failed};
     }

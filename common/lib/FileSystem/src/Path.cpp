@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/FileSystem/src/Path.cpp";
 
 }  // namespace
 
@@ -29,14 +28,14 @@ const std::string& Path::Get() const {
 
 bool Path::Remove() const {
     if (path.empty()) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock) << "cannot remove an empty path";
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock) << "cannot remove an empty path";
         return false;
     }
     if (std::remove(path.c_str()) == 0 || errno == ENOENT) {
         return true;
     }
     const int error = errno;
-    PMX_LOG(kSource, LogLevel::Warning, kLogCategoryDock)
+    PMX_LOG(LogLevel::Warning, kLogCategoryDock)
         << "cannot remove " << path << ": " << std::strerror(error);
     return false;
 }

@@ -16,7 +16,6 @@
 namespace tvo {
 namespace {
 
-constexpr const char* kSource = "common/lib/HttpRest/src/HttpClient.cpp";
 
 bool MentionsCancel(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -138,7 +137,7 @@ HttpClient::HttpClient(const std::string& interfaceName, const bool& bindToInter
         impl->client = std::make_unique<web::http::client::http_client>(target, config);
     } catch (const std::exception& e) {
         impl->setupError = "unusable HTTP address '" + impl->baseUri + "': " + e.what();
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << impl->setupError;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << impl->setupError;
     }
 }
 

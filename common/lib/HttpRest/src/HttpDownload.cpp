@@ -21,7 +21,6 @@
 namespace tvo {
 namespace {
 
-constexpr const char* kSource = "common/lib/HttpRest/src/HttpDownload.cpp";
 
 // A uniquely named file beside the destination; removed unless committed.
 class PartialFile {
@@ -84,7 +83,7 @@ private:
 
 bool HttpClient::download(const std::string& destinationPath) {
     if (!impl->client) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Download to " << destinationPath << " failed: " << impl->setupError;
         return false;
     }
@@ -106,7 +105,7 @@ bool HttpClient::download(const std::string& destinationPath) {
                 ExplainFailures(impl->client->request(message, cancel.own.get_token()), cancel.outer, impl->baseUri)
                     .get();
             if (response.status_code() != web::http::status_codes::OK) {
-                PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+                PMX_LOG(LogLevel::Error, kLogCategoryRest)
                     << "Download of " << impl->baseUri << " answered with status " << response.status_code();
                 cancel.own.cancel();  // its body is of no use
                 return false;
@@ -123,7 +122,7 @@ bool HttpClient::download(const std::string& destinationPath) {
         partial.CommitTo(destinationPath);
         return true;
     } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Download of " << impl->baseUri << " to " << destinationPath << " failed: " << e.what();
         return false;
     }

@@ -17,7 +17,6 @@
 namespace tvo {
 namespace {
 
-constexpr const char* kSource = "common/lib/HttpRest/src/HttpServer.cpp";
 
 // The host of "http://host[:port][/...]" or of a bare "host"; throws
 // std::runtime_error for what the server cannot serve.
@@ -99,10 +98,10 @@ void HttpServer::Impl::Listen() {
         listeningHost = host;
     } catch (const std::exception& e) {
         ListenRegistry::Release(host, port);
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Cannot listen on " << where << ": " << e.what();
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Cannot listen on " << where << ": " << e.what();
         throw std::runtime_error("cannot listen on " + where + ": " + e.what());
     }
-    PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << "Listening on " << where;
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Listening on " << where;
 }
 
 void HttpServer::Impl::Close() {
@@ -154,7 +153,7 @@ std::string HttpServer::Impl::ErrorBody(StatusCode status, const std::string& re
         try {
             return maker(status, reason);
         } catch (const std::exception& e) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "Error body not made: " << e.what();
+            PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Error body not made: " << e.what();
         }
     }
     return reason;
@@ -210,7 +209,7 @@ HttpServer::~HttpServer() { impl->Close(); }
 void HttpServer::setMessageHandler(MessageHandler handler, HandlerMethodType method) {
     const auto index = static_cast<std::size_t>(method);
     if (index >= Impl::kMethodCount) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Handler for unknown method value " << static_cast<int>(method) << " ignored";
         return;
     }

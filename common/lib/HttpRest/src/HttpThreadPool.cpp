@@ -16,7 +16,6 @@
 namespace tvo {
 namespace {
 
-constexpr const char* kSource = "common/lib/HttpRest/src/HttpThreadPool.cpp";
 constexpr std::size_t kDefaultThreads = 2;
 
 std::mutex poolMutex;
@@ -51,11 +50,11 @@ void EnsureHttpThreadPool() {
     try {
         crossplat::threadpool::initialize_with_threads(chosenThreads);
         createdThreads = chosenThreads;
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest)
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest)
             << "HTTP thread pool started with " << chosenThreads << " threads";
     } catch (const std::exception& e) {
         // Someone used cpprestsdk before us; its pool stays as it is.
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "HTTP thread pool was already running, size not changed: " << e.what();
     }
     poolReady.store(true, std::memory_order_release);
@@ -72,7 +71,7 @@ void DrainHttpThreadPool() {
         std::future<void> done = reached->get_future();
         service.post([reached] { reached->set_value(); });
         if (done.wait_for(std::chrono::milliseconds(300)) != std::future_status::ready) {
-            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest) << "HTTP thread pool still busy, not drained";
+            PMX_LOG(LogLevel::Warning, kLogCategoryRest) << "HTTP thread pool still busy, not drained";
             return;
         }
         // Lets the work picked up just before the marker finish.

@@ -16,7 +16,6 @@
 namespace tvo {
 namespace {
 
-constexpr const char* kSource = "common/lib/HttpRest/src/InterfaceBinding.cpp";
 
 using Socket = boost::asio::ip::tcp::socket;
 
@@ -67,7 +66,7 @@ std::function<void(web::http::client::native_handle)> MakeInterfaceBinder(const 
         if (::setsockopt(socket.native_handle(), SOL_SOCKET, SO_BINDTODEVICE, interfaceName.c_str(),
                          static_cast<socklen_t>(interfaceName.size())) != 0) {
             const std::string reason = std::strerror(errno);
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+            PMX_LOG(LogLevel::Error, kLogCategoryRest)
                 << "Cannot bind HTTP connection to interface " << interfaceName << ": " << reason;
             throw std::runtime_error("cannot bind HTTP connection to interface " + interfaceName + ": " + reason);
         }

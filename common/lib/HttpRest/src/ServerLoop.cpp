@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-constexpr const char* kSource = "common/lib/HttpRest/src/ServerLoop.cpp";
 
 }  // namespace
 
@@ -37,7 +36,7 @@ void ServerLoop::Start() {
         try {
             self->io.run();
         } catch (const std::exception& e) {
-            PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest) << "HTTP server loop ended: " << e.what();
+            PMX_LOG(LogLevel::Error, kLogCategoryRest) << "HTTP server loop ended: " << e.what();
         }
         {
             std::lock_guard<std::mutex> lock(self->endedMutex);
@@ -89,7 +88,7 @@ void ServerLoop::Accept() {
             if (sessions.size() >= limits.maxConnections) {
                 // A log line per refusal would let a flood fill the log.
                 if (refused++ % 100 == 0) {
-                    PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+                    PMX_LOG(LogLevel::Warning, kLogCategoryRest)
                         << "Connection refused: " << sessions.size() << " connections open, the limit ("
                         << refused << " refused so far)";
                 }
@@ -100,7 +99,7 @@ void ServerLoop::Accept() {
             }
         } else {
             // Out of descriptors, most likely: accepting again at once would spin.
-            PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest) << "Accept failed: " << ec.message();
+            PMX_LOG(LogLevel::Warning, kLogCategoryRest) << "Accept failed: " << ec.message();
             retry.expires_after(std::chrono::milliseconds(100));
             retry.async_wait([this](boost::system::error_code waited) {
                 if (!waited) {

@@ -16,7 +16,6 @@
 namespace tvo {
 namespace {
 
-constexpr const char* kSource = "common/lib/HttpRest/src/ServerSession.cpp";
 
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
@@ -106,20 +105,20 @@ void ServerSession::ReadHeader() {
 
 void ServerSession::OnHeader(error_code ec) {
     if (ec == http::error::header_limit) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "Request header over " << limits.maxHeaderBytes << " bytes refused";
         Refuse(HttpServer::RequestHeaderFieldsTooLarge, "request header too large");
         return;
     }
     if (ec == http::error::body_limit) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "Request body of " << parser->get()[http::field::content_length] << " bytes refused, limit "
             << server->maxBodySize.load();
         Refuse(HttpServer::RequestEntityTooLarge, "request body too large");
         return;
     }
     if (IsProtocolError(ec)) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest) << "Malformed request: " << ec.message();
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest) << "Malformed request: " << ec.message();
         Refuse(HttpServer::BadRequest, "malformed request");
         return;
     }
@@ -159,14 +158,14 @@ void ServerSession::ReadBody() {
 
 void ServerSession::OnBody(error_code ec) {
     if (ec == http::error::body_limit) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest)
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
             << "Request body cut off past the limit of " << server->maxBodySize.load() << " bytes";
         parser.reset();  // what was kept of it goes now
         Refuse(HttpServer::RequestEntityTooLarge, "request body too large");
         return;
     }
     if (IsProtocolError(ec)) {
-        PMX_LOG(kSource, LogLevel::Warning, kLogCategoryRest) << "Malformed request body: " << ec.message();
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest) << "Malformed request body: " << ec.message();
         parser.reset();
         Refuse(HttpServer::BadRequest, "malformed request");
         return;
@@ -183,14 +182,14 @@ void ServerSession::Answer(Request request) {
     const bool keepAlive = request.keep_alive();
     std::string uri;
     if (!server->RelativeUri(std::string(request.target()), uri)) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "No resource at " << request.target();
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "No resource at " << request.target();
         Send(HttpServer::NotFound, server->ErrorBody(HttpServer::NotFound, "not found"), keepAlive, false);
         return;
     }
     const int index = MethodIndex(request.method());
     HttpServer::MessageHandler handler = index < 0 ? nullptr : server->HandlerFor(index);
     if (!handler) {
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryRest) << "No handler for method " << request.method_string();
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "No handler for method " << request.method_string();
         Send(HttpServer::MethodNotAllowed, server->ErrorBody(HttpServer::MethodNotAllowed, "method not allowed"),
              keepAlive, false);
         return;
@@ -199,11 +198,11 @@ void ServerSession::Answer(Request request) {
     try {
         result = handler(uri, request.body());
     } catch (const std::exception& e) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Handler for " << request.method_string() << " " << uri << " failed: " << e.what();
         result = {HttpServer::InternalError, server->ErrorBody(HttpServer::InternalError, "internal error")};
     } catch (...) {
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Handler for " << request.method_string() << " " << uri << " failed with a non-standard exception";
         result = {HttpServer::InternalError, server->ErrorBody(HttpServer::InternalError, "internal error")};
     }

@@ -75,6 +75,57 @@ bool ParseLogLevel(std::string_view text, LogLevel& level) {
     return true;
 }
 
+std::string_view LogClient::SourceOf(std::string_view file) {
+    // Every source of the tree is compiled the same way as this one, so the
+    // part of this file's own name before its place in the tree is the part
+    // to drop from the others.
+    static const std::string_view root = [] {
+        constexpr std::string_view self = __FILE__;
+        constexpr std::string_view place = "common/lib/Logger/src/LogClient.cpp";
+        return self.size() >= place.size() && self.substr(self.size() - place.size()) == place
+                   ? self.substr(0, self.size() - place.size())
+                   : std::string_view{};
+    }();
+    return !root.empty() && file.substr(0, root.size()) == root ? file.substr(root.size()) : file;
+}
+
+std::string_view LogClient::OperationOf(std::string_view signature) {
+    std::string_view enclosing = signature;
+    // GCC writes a lambda as "::<lambda(...)>", clang as "::(lambda at ...)"
+    // or "::(anonymous class)"; what comes before is the enclosing operation.
+    for (std::string_view mark : {"::<lambda", "::(lambda", "::(anonymous class)"}) {
+        if (const auto at = enclosing.find(mark); at != std::string_view::npos) {
+            enclosing = enclosing.substr(0, at);
+        }
+    }
+    if (const auto with = enclosing.find(" [with "); with != std::string_view::npos) {
+        enclosing = enclosing.substr(0, with);  // GCC's template arguments
+    }
+    // The parameter list: the last ')' and the '(' that opens it.
+    const auto close = enclosing.rfind(')');
+    if (close == std::string_view::npos) {
+        return signature;
+    }
+    int depth = 0;
+    std::size_t open = close + 1;
+    for (std::size_t i = close + 1; i-- > 0;) {
+        if (enclosing[i] == ')') {
+            ++depth;
+        } else if (enclosing[i] == '(' && --depth == 0) {
+            open = i;
+            break;
+        }
+    }
+    if (open > close) {
+        return signature;
+    }
+    std::size_t begin = open;
+    while (begin > 0 && enclosing[begin - 1] != ':' && enclosing[begin - 1] != ' ') {
+        --begin;
+    }
+    return begin < open ? enclosing.substr(begin, open - begin) : signature;
+}
+
 LogClient::LogClient(std::string_view file, std::string_view function, int line,
                      LogLevel level, LogCategory category)
     : file(file), function(function), line(line), level(level), category(category) {

@@ -39,8 +39,8 @@ TEST(LogClientTest, DisabledLinesAreNeverBuiltAndNullTextKeepsTheLine) {
     {
         ScopedLogCapture capture(LogLevel::Warning);
         const char* missing = nullptr;
-        PMX_LOG(kSource, LogLevel::Detail, kLogCategoryDock) << ++evaluated;
-        PMX_LOG(kSource, LogLevel::Error, kLogCategoryRest)
+        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << ++evaluated;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "n=" << ++evaluated << " " << missing << " ok=" << true;
         const auto lines = capture.Sink().Lines();
         ASSERT_EQ(lines.size(), 1u);
@@ -68,7 +68,7 @@ TEST(StderrSinkTest, ManyThreadsNeverInterleaveLines) {
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {
                 for (int i = 0; i < kLinesEach; ++i) {
-                    PMX_LOG(kSource, LogLevel::Info, kLogCategoryDock) << "T" << t << "\n" << payload;
+                    PMX_LOG(LogLevel::Info, kLogCategoryDock) << "T" << t << "\n" << payload;
                 }
             });
         }
@@ -85,11 +85,14 @@ TEST(StderrSinkTest, ManyThreadsNeverInterleaveLines) {
     const std::string prefix = "info [0x8027] " + std::string(kSource) + ":";
     for (std::string line; std::getline(in, line);) {
         ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
-        const auto text = line.find(" operator(): T");
+        // Written inside a lambda, the line names the test's own operation.
+        const std::string marker = " TestBody: T";
+        const auto text = line.find(marker);
         ASSERT_NE(text, std::string::npos) << line;
-        const auto blank = line.find(' ', text + 14);
+        const auto number = text + marker.size();
+        const auto blank = line.find(' ', number);
         ASSERT_EQ(line.substr(blank + 1), payload) << line;
-        ++perThread[line.substr(text + 14, blank - text - 14)];
+        ++perThread[line.substr(number, blank - number)];
     }
     ASSERT_EQ(perThread.size(), static_cast<size_t>(kThreads));
     for (const auto& [thread, count] : perThread) {
@@ -104,7 +107,7 @@ TEST(CaptureSinkTest, SinkSwapsDuringLoggingLoseNoLine) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([] {
             for (int i = 0; i < 500; ++i) {
-                PMX_LOG(kSource, LogLevel::Info, kLogCategoryRest) << i;
+                PMX_LOG(LogLevel::Info, kLogCategoryRest) << i;
             }
         });
     }
@@ -115,6 +118,26 @@ TEST(CaptureSinkTest, SinkSwapsDuringLoggingLoseNoLine) {
         thread.join();
     }
     EXPECT_EQ(capture.Sink().Lines().size() + other->Lines().size(), 2000u);
+}
+
+// Both compilers' ways of writing a signature, lambdas and templates included.
+TEST(LogClientTest, OperationIsTheEnclosingFunctionEvenInsideALambda) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"void tvo::DockProtoVeltaImpl::SayHello()", "SayHello"},
+        {"tvo::DockProtoIF::ReturnCode tvo::X::Associate(int, std::string_view) const", "Associate"},
+        {"tvo::X::Start()::<lambda(const tvo::Request&)>", "Start"},
+        {"tvo::X::Start()::<lambda()>::<lambda(int)>", "Start"},
+        {"auto tvo::X::Start()::(lambda at src/X.cpp:12:5)::operator()(int) const", "Start"},
+        {"auto tvo::X::Start()::(anonymous class)::operator()() const", "Start"},
+        {"void tvo::{anonymous}::Helper(std::vector<std::pair<int, int> >)", "Helper"},
+        {"T tvo::Read(const web::json::object&) [with T = int]", "Read"},
+        {"tvo::Foo::Foo(int)", "Foo"},
+        {"void tvo::Foo::operator()()", "operator()"},
+        {"no signature at all", "no signature at all"},
+    };
+    for (const auto& [signature, operation] : cases) {
+        EXPECT_EQ(LogClient::OperationOf(signature), operation) << signature;
+    }
 }
 
 }  // namespace

@@ -17,10 +17,9 @@
 namespace tvo {
 namespace {
 
-constexpr std::string_view kSource = "common/lib/MappedFile/src/MappedFile.cpp";
 
 void LogFailure(std::string_view path, std::string_view what, int error) {
-    PMX_LOG(kSource, LogLevel::Error, kLogCategoryDock)
+    PMX_LOG(LogLevel::Error, kLogCategoryDock)
         << "cannot map " << path << ": " << what << ": " << std::strerror(error);
 }
 

@@ -88,10 +88,19 @@ private:
     static std::shared_ptr<State> MakeState();
 };
 
+// Where a line comes from: source file, operation and line.
+struct LogSite {
+    std::string_view file;
+    std::string_view function;
+    int line;
+};
+
 class PMX_LOGGER_API LogClient {
 public:
     LogClient(std::string_view file, std::string_view function, int line, LogLevel level,
               LogCategory category);
+    LogClient(const LogSite& site, LogLevel level, LogCategory category)
+        : LogClient(site.file, site.function, site.line, level, category) {}
     ~LogClient();
     LogClient(const LogClient&) = delete;
     LogClient& operator=(const LogClient&) = delete;
@@ -110,6 +119,13 @@ public:
     }
 
     static bool LevelIsEnabled(LogLevel level);
+    // The unqualified name of the operation a compiler's function signature
+    // (__PRETTY_FUNCTION__) names; inside a lambda, the operation that holds
+    // the lambda. "void tvo::A::Run()::<lambda()>" gives "Run".
+    static std::string_view OperationOf(std::string_view signature);
+    // A source file's path relative to the source tree, however the build
+    // spelled it (absolute, or relative to the build folder).
+    static std::string_view SourceOf(std::string_view file);
     // Process-wide threshold: lines at this level or more severe pass. Default Info.
     static void SetLevel(LogLevel level);
     static LogLevel GetLevel();
@@ -141,9 +157,18 @@ private:
 
 }  // namespace tvo
 
-// PMX_LOG(kSource, tvo::LogLevel::Info, tvo::kLogCategoryDock) << "text " << n;
-// The line is built only when the level is enabled.
-#define PMX_LOG(source, level, category)               \
-    if (!::tvo::LogClient::LevelIsEnabled(level)) {    \
-    } else                                             \
-        ::tvo::LogClient((source), __func__, __LINE__, (level), (category))
+// PMX_LOG(tvo::LogLevel::Info, tvo::kLogCategoryDock) << "text " << n;
+// The call site fills in its file (relative to the source tree), operation and
+// line; a line written inside a lambda names the operation that holds it. The
+// line is built only when the level is enabled.
+#define PMX_LOG(level, category)                    \
+    if (!::tvo::LogClient::LevelIsEnabled(level)) { \
+    } else                                          \
+        ::tvo::LogClient(PMX_LOG_SITE, (level), (category))
+
+// Where a line is written, for helpers that log on their caller's behalf.
+#define PMX_LOG_SITE                                                       \
+    ::tvo::LogSite {                                                       \
+        ::tvo::LogClient::SourceOf(__FILE__),                              \
+            ::tvo::LogClient::OperationOf(__PRETTY_FUNCTION__), __LINE__ \
+    }
