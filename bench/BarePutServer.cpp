@@ -32,10 +32,12 @@ BarePutServer::BarePutServer(const std::string& url, std::function<std::string(c
     listener->open().wait();
 }
 
-BarePutServer::~BarePutServer() { listener->close().wait(); }
+BarePutServer::~BarePutServer() {
+    listener->close().wait();
+}
 
-void PutBackToBack(benchmark::State& state, const std::string& base, const std::string& uri,
-                   const std::string& body, const std::string& expected) {
+void PutBackToBack(benchmark::State& state, const std::string& base, const std::string& uri, const std::string& body,
+                   const std::string& expected) {
     if (base.empty()) {
         state.SkipWithError("server did not start");
         return;

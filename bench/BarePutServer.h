@@ -29,7 +29,7 @@ private:
 
 // One benchmark thread: PUT body to base + uri for every iteration and check
 // that the reply is 200 with expected; counts "req/s".
-void PutBackToBack(benchmark::State& state, const std::string& base, const std::string& uri,
-                   const std::string& body, const std::string& expected);
+void PutBackToBack(benchmark::State& state, const std::string& base, const std::string& uri, const std::string& body,
+                   const std::string& expected);
 
 }  // namespace tvo::bench

@@ -29,8 +29,8 @@ public:
             if (bare == rates.end() || bare->second <= 0) {
                 continue;
             }
-            std::printf("%-40s %10.0f req/s  vs bare %10.0f req/s  ratio %.2f\n", name.c_str(), rate,
-                        bare->second, rate / bare->second);
+            std::printf("%-40s %10.0f req/s  vs bare %10.0f req/s  ratio %.2f\n", name.c_str(), rate, bare->second,
+                        rate / bare->second);
         }
     }
 

@@ -45,11 +45,9 @@ void BM_DravoBlockTransfer(benchmark::State& state) {
         requests += cradle.Adapter().Requests();
         cradle.Adapter().ClearRecords();
     }
-    const double waitedMs =
-        std::chrono::duration<double, std::milli>(cradle.Clock().Slept()).count();
+    const double waitedMs = std::chrono::duration<double, std::milli>(cradle.Clock().Slept()).count();
     state.counters["wait_ms"] = benchmark::Counter(waitedMs, benchmark::Counter::kAvgIterations);
-    state.counters["ioctls"] = benchmark::Counter(static_cast<double>(requests),
-                                                  benchmark::Counter::kAvgIterations);
+    state.counters["ioctls"] = benchmark::Counter(static_cast<double>(requests), benchmark::Counter::kAvgIterations);
 }
 
 void BM_DravoImageRead(benchmark::State& state) {
@@ -64,8 +62,7 @@ void BM_DravoImageRead(benchmark::State& state) {
         cradle.Adapter().ClearRecords();
     }
     state.counters["wait_ms"] = benchmark::Counter(
-        std::chrono::duration<double, std::milli>(cradle.Clock().Slept()).count(),
-        benchmark::Counter::kAvgIterations);
+        std::chrono::duration<double, std::milli>(cradle.Clock().Slept()).count(), benchmark::Counter::kAvgIterations);
 }
 
 // 0: a dock that answers at once; 100 and 300: one and two waits per block.

@@ -10,7 +10,6 @@
 namespace tvo {
 namespace {
 
-
 class NullSink : public LogSink {
 public:
     void Write(const LogRecord& record) override { benchmark::DoNotOptimize(record.text.size()); }

@@ -52,7 +52,9 @@ void StartOskin(const benchmark::State&) {
     }
     target = "http://127.0.0.1:" + std::to_string(started->base.CameraPort()) + "/api/";
 }
-void StopOskin(const benchmark::State&) { started.reset(); }
+void StopOskin(const benchmark::State&) {
+    started.reset();
+}
 
 std::unique_ptr<bench::BarePutServer> bare;
 void StartBareListener(const benchmark::State&) {
@@ -60,20 +62,36 @@ void StartBareListener(const benchmark::State&) {
     bare = std::make_unique<bench::BarePutServer>(
         target, [](const std::string&) { return kReply; }, "application/json");
 }
-void StopBareListener(const benchmark::State&) { bare.reset(); }
+void StopBareListener(const benchmark::State&) {
+    bare.reset();
+}
 
 // Each benchmark thread is one connection of the base saying hello back to back.
 void Hellos(benchmark::State& state) {
     bench::PutBackToBack(state, target, "say_hello?api-version=1.1", kHello, kReply);
 }
 
-void BM_OskinDispatch(benchmark::State& state) { Hellos(state); }
-void BM_BareOskinListener(benchmark::State& state) { Hellos(state); }
+void BM_OskinDispatch(benchmark::State& state) {
+    Hellos(state);
+}
+void BM_BareOskinListener(benchmark::State& state) {
+    Hellos(state);
+}
 
-BENCHMARK(BM_OskinDispatch)->Setup(StartOskin)->Teardown(StopOskin)
-    ->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_BareOskinListener)->Setup(StartBareListener)->Teardown(StopBareListener)
-    ->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_OskinDispatch)
+    ->Setup(StartOskin)
+    ->Teardown(StopOskin)
+    ->Threads(1)
+    ->Threads(8)
+    ->UseRealTime()
+    ->MinTime(1.0);
+BENCHMARK(BM_BareOskinListener)
+    ->Setup(StartBareListener)
+    ->Teardown(StopBareListener)
+    ->Threads(1)
+    ->Threads(8)
+    ->UseRealTime()
+    ->MinTime(1.0);
 
 }  // namespace
 }  // namespace tvo

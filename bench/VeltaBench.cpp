@@ -42,7 +42,9 @@ void StartVelta(const benchmark::State&) {
     }
     target = "http://127.0.0.1:" + std::to_string(started->base.CameraPort()) + "/UsbRest/1.0";
 }
-void StopVelta(const benchmark::State&) { started.reset(); }
+void StopVelta(const benchmark::State&) {
+    started.reset();
+}
 
 std::unique_ptr<bench::BarePutServer> bare;
 void StartBareListener(const benchmark::State&) {
@@ -50,7 +52,9 @@ void StartBareListener(const benchmark::State&) {
     bare = std::make_unique<bench::BarePutServer>(
         target, [](const std::string&) { return std::string("OK"); }, "text/plain; charset=utf-8");
 }
-void StopBareListener(const benchmark::State&) { bare.reset(); }
+void StopBareListener(const benchmark::State&) {
+    bare.reset();
+}
 
 // Each benchmark thread is one connection of the base sending charge reports
 // back to back.
@@ -88,13 +92,21 @@ void BM_VeltaResidentMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_VeltaResidentMemory)->Iterations(1);
 
-void BM_VeltaInbound(benchmark::State& state) { ChargeReports(state); }
-void BM_BareVeltaInbound(benchmark::State& state) { ChargeReports(state); }
+void BM_VeltaInbound(benchmark::State& state) {
+    ChargeReports(state);
+}
+void BM_BareVeltaInbound(benchmark::State& state) {
+    ChargeReports(state);
+}
 
-BENCHMARK(BM_VeltaInbound)->Setup(StartVelta)->Teardown(StopVelta)
-    ->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_BareVeltaInbound)->Setup(StartBareListener)->Teardown(StopBareListener)
-    ->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_VeltaInbound)->Setup(StartVelta)->Teardown(StopVelta)->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_BareVeltaInbound)
+    ->Setup(StartBareListener)
+    ->Teardown(StopBareListener)
+    ->Threads(1)
+    ->Threads(8)
+    ->UseRealTime()
+    ->MinTime(1.0);
 
 }  // namespace
 }  // namespace tvo

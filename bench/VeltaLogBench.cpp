@@ -59,7 +59,9 @@ void StartLogRig(const benchmark::State&) {
     LogClient::SetLevel(LogLevel::Warning);
     rig = std::make_unique<LogRig>();
 }
-void StopLogRig(const benchmark::State&) { rig.reset(); }
+void StopLogRig(const benchmark::State&) {
+    rig.reset();
+}
 
 // Drains an open pipe descriptor until its writer closes it.
 std::size_t Drain(int fd) {
@@ -88,7 +90,9 @@ long StatusKb(const char* field) {
     return -1;
 }
 
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void ResetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 // Samples anonymous (heap) memory while the transfer runs: the mapped log
 // pages show in the resident total but are not copies.
@@ -148,8 +152,7 @@ void BM_CatLogIntoPipe(benchmark::State& state) {
 // Download of the whole log into the camera's copy, alone.
 void BM_VeltaLogDownloadOnly(benchmark::State& state) {
     const ProtocolEnvironment environment = rig->base->Environment();
-    const std::string address =
-        "http://127.0.0.1:" + std::to_string(rig->base->Port()) + "/" + environment.velta.path;
+    const std::string address = "http://127.0.0.1:" + std::to_string(rig->base->Port()) + "/" + environment.velta.path;
     std::size_t moved = 0;
     for (auto _ : state) {
         HttpClient client(nullptr, address, std::chrono::milliseconds(0), nullptr);
@@ -196,7 +199,12 @@ void BM_VeltaLogDownloadTrimPipe(benchmark::State& state) {
     state.counters["peak_heap_growth_MB"] = static_cast<double>(anonPeak) / 1024.0;
 }
 
-BENCHMARK(BM_CatLogIntoPipe)->Setup(StartLogRig)->Teardown(StopLogRig)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
+BENCHMARK(BM_CatLogIntoPipe)
+    ->Setup(StartLogRig)
+    ->Teardown(StopLogRig)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1);
 BENCHMARK(BM_VeltaLogDownloadOnly)
     ->Setup(StartLogRig)
     ->Teardown(StopLogRig)
@@ -225,7 +233,9 @@ void StartStatusRig(const benchmark::State&) {
     LogClient::SetLevel(LogLevel::Warning);
     status = std::make_unique<StatusRig>();
 }
-void StopStatusRig(const benchmark::State&) { status.reset(); }
+void StopStatusRig(const benchmark::State&) {
+    status.reset();
+}
 
 // What the host's thread spends: the call that starts the report and hands
 // back the handle. The handle is kept until the batch ends, as a host that
@@ -268,13 +278,21 @@ void BM_VeltaChargeStatusSync(benchmark::State& state) {
     state.counters["req/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-BENCHMARK(BM_VeltaChargeStatusAsyncStart)->Setup(StartStatusRig)->Teardown(StopStatusRig)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_VeltaChargeStatusAsyncStart)
+    ->Setup(StartStatusRig)
+    ->Teardown(StopStatusRig)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 BENCHMARK(BM_VeltaChargeStatusAsyncRoundTrip)
     ->Setup(StartStatusRig)
     ->Teardown(StopStatusRig)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
-BENCHMARK(BM_VeltaChargeStatusSync)->Setup(StartStatusRig)->Teardown(StopStatusRig)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_VeltaChargeStatusSync)
+    ->Setup(StartStatusRig)
+    ->Teardown(StopStatusRig)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace tvo

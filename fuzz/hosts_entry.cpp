@@ -27,9 +27,8 @@ std::unique_ptr<tvo::DockProtoPallixImpl> pallix;
 std::string hostsFile;
 
 bool AllOf(std::string_view text, bool (*allowed)(unsigned char)) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [allowed](char c) {
-        return allowed(static_cast<unsigned char>(c));
-    });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [allowed](char c) { return allowed(static_cast<unsigned char>(c)); });
 }
 
 bool AddressByte(unsigned char c) {

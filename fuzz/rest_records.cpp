@@ -66,8 +66,8 @@ void CheckIntegers(const object& body, const value& written) {
         }
         double in = 0;
         double out = 0;
-        const bool inRange = sent->second.is_number() && WholeNumber(sent->second, in) && in >= integer.min &&
-                             in <= integer.max;
+        const bool inRange =
+            sent->second.is_number() && WholeNumber(sent->second, in) && in >= integer.min && in <= integer.max;
         tvo::fuzz::Require(inRange, "a record read an integer key that is no whole number in its range");
         tvo::fuzz::Require(WholeNumber(written.at(integer.key), out) && out == in,
                            "a record kept another number than the one read");
@@ -97,8 +97,7 @@ void ReadHeader(const object& body) {
     value envelope = WriteEnvelope("x", header);
     const MessageHeader again = ParseMessageHeader(envelope.as_object());
     tvo::fuzz::Require(again.ip_addr == header.ip_addr && again.mac_id == header.mac_id &&
-                           again.serial_number == header.serial_number &&
-                           again.port_number == header.port_number,
+                           again.serial_number == header.serial_number && again.port_number == header.port_number,
                        "a header does not read back as written");
     try {
         ReadEnvelope<Message::SayHello>(body);

@@ -39,9 +39,7 @@ tvo::ProtocolEnvironment MakeEnvironment() {
     made.files.baseLogCopy = dir.file("base.log");
     made.files.trimmedBaseLogCopy = dir.file("base.trimmed.log");
     made.system.pruneProvisionFile = [](std::string_view, std::string_view) {};
-    made.system.toggleConnection = [](tvo::connman::ConnectionType, bool) {
-        return tvo::connman::ToggleResult{};
-    };
+    made.system.toggleConnection = [](tvo::connman::ConnectionType, bool) { return tvo::connman::ToggleResult{}; };
     return made;
 }
 
@@ -101,8 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& body = request.body;
 
     static constexpr HttpServer::HandlerMethodType kMethods[] = {
-        HttpServer::HandlerMethodType::Put, HttpServer::HandlerMethodType::Get,
-        HttpServer::HandlerMethodType::Post, HttpServer::HandlerMethodType::Delete};
+        HttpServer::HandlerMethodType::Put, HttpServer::HandlerMethodType::Get, HttpServer::HandlerMethodType::Post,
+        HttpServer::HandlerMethodType::Delete};
     SetMqttMarker((mode & 0x04) != 0);
     try {
         const std::string reply = camera->processREST(kMethods[mode & 0x03], uri, body);

@@ -22,8 +22,7 @@ bool IsTrimmedLine(const std::string& value) {
         return false;
     }
     constexpr const char* kBlanks = " \t\r\n";
-    return value.empty() || (value.find_first_of(kBlanks) != 0 &&
-                             value.find_last_of(kBlanks) != value.size() - 1);
+    return value.empty() || (value.find_first_of(kBlanks) != 0 && value.find_last_of(kBlanks) != value.size() - 1);
 }
 
 }  // namespace

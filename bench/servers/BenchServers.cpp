@@ -80,8 +80,7 @@ struct Oskin {
 };
 
 struct BareListener {
-    explicit BareListener(int port)
-        : listener("http://127.0.0.1:" + std::to_string(port) + "/bench/") {
+    explicit BareListener(int port) : listener("http://127.0.0.1:" + std::to_string(port) + "/bench/") {
         listener.support(web::http::methods::PUT, [](web::http::http_request request) {
             request.extract_utf8string(true).then([request](pplx::task<std::string> body) mutable {
                 try {

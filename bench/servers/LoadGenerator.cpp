@@ -77,8 +77,9 @@ double PutRate(int port, const std::string& target, const std::string& body, int
                 }
                 std::string buffer;
                 bool ok = true;
-                while (!stop && ::send(socket.fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-                                    static_cast<ssize_t>(request.size()) &&
+                while (!stop &&
+                       ::send(socket.fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+                           static_cast<ssize_t>(request.size()) &&
                        ReadReply(socket.fd, buffer, ok)) {
                     if (!ok) {
                         failed = true;

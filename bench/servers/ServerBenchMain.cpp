@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
     const int serverCpu = cpus.empty() ? 0 : cpus.front();
     const int loadCpu = cpus.size() > 1 ? cpus[1] : serverCpu;
     PinTo(loadCpu);
-    std::printf("server on cpu %d, load on cpu %d, %d rounds of %.1f s per measurement\n", serverCpu, loadCpu,
-                kRounds, duration.count() / 1000.0);
+    std::printf("server on cpu %d, load on cpu %d, %d rounds of %.1f s per measurement\n", serverCpu, loadCpu, kRounds,
+                duration.count() / 1000.0);
 
     std::map<std::string, std::map<int, std::vector<double>>> rates;
     std::map<std::string, std::pair<long, long>> usage;
@@ -173,15 +173,14 @@ int main(int argc, char** argv) {
     }
 
     auto median = [&](const std::string& kind, int connections) { return Median(rates[kind][connections]); };
-    std::printf("\n%-16s %12s %12s %8s %10s   %-22s %-22s\n", "server", "1 conn/s", "8 conn/s", "threads",
-                "peak MB", "vs cpprest-2 (1 / 8)", "vs beast-1 (1 / 8)");
+    std::printf("\n%-16s %12s %12s %8s %10s   %-22s %-22s\n", "server", "1 conn/s", "8 conn/s", "threads", "peak MB",
+                "vs cpprest-2 (1 / 8)", "vs beast-1 (1 / 8)");
     for (const ServerKind& kind : tvo::bench::ServerKinds()) {
         const double one = median(kind.name, 1);
         const double eight = median(kind.name, 8);
-        std::printf("%-16s %12.0f %12.0f %8ld %10.1f   %5.2fx / %5.2fx        %5.2fx / %5.2fx\n",
-                    kind.name.c_str(), one, eight, usage[kind.name].first, usage[kind.name].second / 1024.0,
-                    one / median("cpprest-2", 1), eight / median("cpprest-2", 8), one / median("beast-1", 1),
-                    eight / median("beast-1", 8));
+        std::printf("%-16s %12.0f %12.0f %8ld %10.1f   %5.2fx / %5.2fx        %5.2fx / %5.2fx\n", kind.name.c_str(),
+                    one, eight, usage[kind.name].first, usage[kind.name].second / 1024.0, one / median("cpprest-2", 1),
+                    eight / median("cpprest-2", 8), one / median("beast-1", 1), eight / median("beast-1", 8));
     }
     return 0;
 }

@@ -77,9 +77,13 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(dir, ignored);
 }
 
-int FreeTcpPort() { return FreePort(SOCK_STREAM); }
+int FreeTcpPort() {
+    return FreePort(SOCK_STREAM);
+}
 
-int FreeUdpPort() { return FreePort(SOCK_DGRAM); }
+int FreeUdpPort() {
+    return FreePort(SOCK_DGRAM);
+}
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -103,7 +107,9 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) {
 FifoReader::FifoReader(std::filesystem::path path, ChunkHandler onChunk, std::chrono::milliseconds limit)
     : path(std::move(path)), onChunk(std::move(onChunk)), limit(limit), thread([this] { Run(); }) {}
 
-FifoReader::~FifoReader() { Finish(); }
+FifoReader::~FifoReader() {
+    Finish();
+}
 
 void FifoReader::Finish() {
     finished = true;

@@ -7,8 +7,7 @@ namespace dockhost {
 using Dock = tvo::DockProtoIF;
 
 void RunDefaultRoad(const RoadOptions& options, RoadReport& report) {
-    auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>(
-        options.dock, "", nullptr);
+    auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>(options.dock, "", nullptr);
     report.Note("protocol object: " + std::string(dock->GetName()));
 
     report.Step("SayHello", dock->SayHello(), {ReturnCode::Failed});
@@ -16,15 +15,11 @@ void RunDefaultRoad(const RoadOptions& options, RoadReport& report) {
     const auto network = dock->ProvisionNetwork();
     report.Step("ProvisionNetwork", network.code, {ReturnCode::NotSupported}, Describe(network.value));
     const auto server = dock->GetServerInfo();
-    report.Step("GetServerInfo", server.code, {ReturnCode::NotSupported},
-                {{"serverInfo", Describe(server.value)}});
-    report.Step("SetUploadStatus", dock->SetUploadStatus(Dock::UploadStatus::Uploading),
-                {ReturnCode::NotSupported});
-    report.Step("SetChargeStatus", dock->SetChargeStatus(Dock::ChargeStatus::Charging),
-                {ReturnCode::NotSupported});
+    report.Step("GetServerInfo", server.code, {ReturnCode::NotSupported}, {{"serverInfo", Describe(server.value)}});
+    report.Step("SetUploadStatus", dock->SetUploadStatus(Dock::UploadStatus::Uploading), {ReturnCode::NotSupported});
+    report.Step("SetChargeStatus", dock->SetChargeStatus(Dock::ChargeStatus::Charging), {ReturnCode::NotSupported});
     const auto fault = dock->GetChargeFault();
-    report.Step("GetChargeFault", fault.code, {ReturnCode::NotSupported},
-                {{"fault", std::to_string(fault.value)}});
+    report.Step("GetChargeFault", fault.code, {ReturnCode::NotSupported}, {{"fault", std::to_string(fault.value)}});
     const auto network_check = dock->CheckNetwork();
     report.Step("CheckNetwork", network_check.code, {ReturnCode::NotSupported},
                 {{"value", std::to_string(network_check.value)}});

@@ -59,22 +59,17 @@ Outcome Drive(Dock& dock, const RoadOptions& options, RoadReport& report, bool w
     const auto network = dock.ProvisionNetwork();
     report.Step("ProvisionNetwork", network.code, {ReturnCode::Ok}, Describe(network.value));
     const auto server = dock.GetServerInfo();
-    report.Step("GetServerInfo", server.code, {ReturnCode::Ok},
-                {{"serverInfo", Describe(server.value)}});
+    report.Step("GetServerInfo", server.code, {ReturnCode::Ok}, {{"serverInfo", Describe(server.value)}});
     if (writes) {
-        report.Step("SetUploadStatus", dock.SetUploadStatus(Dock::UploadStatus::Uploading),
-                    {ReturnCode::Ok});
-        report.Step("SetChargeStatus", dock.SetChargeStatus(Dock::ChargeStatus::Charging),
-                    {ReturnCode::Ok});
+        report.Step("SetUploadStatus", dock.SetUploadStatus(Dock::UploadStatus::Uploading), {ReturnCode::Ok});
+        report.Step("SetChargeStatus", dock.SetChargeStatus(Dock::ChargeStatus::Charging), {ReturnCode::Ok});
     } else {
         report.Note("status writes skipped: --allow-writes lets them change the adapter");
     }
     const auto fault = dock.GetChargeFault();
-    report.Step("GetChargeFault", fault.code, {ReturnCode::Ok},
-                {{"fault", std::to_string(fault.value)}});
+    report.Step("GetChargeFault", fault.code, {ReturnCode::Ok}, {{"fault", std::to_string(fault.value)}});
     const auto check = dock.CheckNetwork();
-    report.Step("CheckNetwork", check.code, {ReturnCode::Ok},
-                {{"value", std::to_string(check.value)}});
+    report.Step("CheckNetwork", check.code, {ReturnCode::Ok}, {{"value", std::to_string(check.value)}});
     outcome.network = network.value;
     outcome.server = server.value;
     outcome.fault = fault.value;
@@ -88,8 +83,7 @@ void RunSimulated(DravoChip chip, const RoadOptions& options, RoadReport& report
     // A dock that polls its EEPROM: the camera waits for most blocks.
     setup.reaction = std::chrono::milliseconds(100);
     DravoCradle cradle(setup);
-    report.Note("emulated " + std::string(ChipName(chip)) + " cradle, slot " +
-                std::to_string(configuration.slot));
+    report.Note("emulated " + std::string(ChipName(chip)) + " cradle, slot " + std::to_string(configuration.slot));
     tvo::DockProtoDravo dock(cradle.Environment());
     const Outcome outcome = Drive(dock, options, report, true, "");
 
@@ -97,8 +91,8 @@ void RunSimulated(DravoChip chip, const RoadOptions& options, RoadReport& report
     // the status writes must have reached the cradle.
     auto mismatches = DravoMismatches(configuration, setup.mac, outcome.network, outcome.server);
     if (outcome.fault != configuration.chargeFault) {
-        mismatches.push_back("charge fault: camera " + std::to_string(outcome.fault) +
-                             ", configured " + std::to_string(configuration.chargeFault));
+        mismatches.push_back("charge fault: camera " + std::to_string(outcome.fault) + ", configured " +
+                             std::to_string(configuration.chargeFault));
     }
     const auto& phyWrites = cradle.Adapter().PhyWrites();
     const std::uint16_t led = chip == DravoChip::Ax88179 ? 0x89A2 : 0x0EEA;
@@ -106,16 +100,15 @@ void RunSimulated(DravoChip chip, const RoadOptions& options, RoadReport& report
         mismatches.push_back("upload status did not reach the adapter's PHY");
     }
     const std::size_t statusByte = chip == DravoChip::Ax88179 ? 0x76 : 0x71;
-    if (cradle.Adapter().Eeprom()[statusByte] !=
-        static_cast<unsigned char>(Dock::ChargeStatus::Charging)) {
+    if (cradle.Adapter().Eeprom()[statusByte] != static_cast<unsigned char>(Dock::ChargeStatus::Charging)) {
         mismatches.push_back("charge status did not reach the adapter's EEPROM");
     }
     Values values;
     for (const auto& mismatch : mismatches) {
         values.emplace_back("mismatch", mismatch);
     }
-    report.Step("ConfigurationMatches", mismatches.empty() ? ReturnCode::Ok : ReturnCode::Failed,
-                {ReturnCode::Ok}, values);
+    report.Step("ConfigurationMatches", mismatches.empty() ? ReturnCode::Ok : ReturnCode::Failed, {ReturnCode::Ok},
+                values);
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(cradle.Clock().Slept());
     report.Note("virtual time waited: " + std::to_string(waited.count()) + " ms");
 }
@@ -124,8 +117,7 @@ void RunSimulated(DravoChip chip, const RoadOptions& options, RoadReport& report
 
 void RunDravoRoad(const RoadOptions& options, RoadReport& report) {
     if (!options.simulate) {
-        auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>(
-            "Dravo", "", nullptr);
+        auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>("Dravo", "", nullptr);
         const std::string& interfaceName = tvo::ProtocolEnvironment::Production().dravo.interfaceName;
         report.Note("protocol object: " + std::string(dock->GetName()) + " on the real \"" + interfaceName + "\"");
         Drive(*dock, options, report, options.allowWrites, interfaceName);

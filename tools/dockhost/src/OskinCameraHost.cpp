@@ -95,7 +95,9 @@ std::map<std::string, int> OskinCameraHost::Calls() const {
     return calls;
 }
 
-void OskinCameraHost::OnConnectionReady() { Count("OnConnectionReady"); }
+void OskinCameraHost::OnConnectionReady() {
+    Count("OnConnectionReady");
+}
 
 std::string OskinCameraHost::GetCameraConfigUri() {
     Count("GetCameraConfigUri");

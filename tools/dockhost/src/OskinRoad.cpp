@@ -107,9 +107,9 @@ void RunReal(const RoadOptions& options, RoadReport& report) {
         info = dock.GetServerInfo();
         return info.value.serverUrlType != UrlType::LocationOnly;
     });
-    const bool pushed = report.Step(
-        "GetServerInfo", info.value.serverUrlType == UrlType::LocationOnly ? ReturnCode::Failed : info.code,
-        {ReturnCode::Ok}, {{"serverInfo", Describe(info.value)}});
+    const bool pushed =
+        report.Step("GetServerInfo", info.value.serverUrlType == UrlType::LocationOnly ? ReturnCode::Failed : info.code,
+                    {ReturnCode::Ok}, {{"serverInfo", Describe(info.value)}});
     NoteCalls(host, report);
     Required(report, pushed, [&] {
         return "no server information from a base within " + std::to_string(options.timeout.count()) + " s";

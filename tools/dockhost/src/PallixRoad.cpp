@@ -116,9 +116,9 @@ Dock::Result<Dock::ServerInfo> Drive(Dock& dock, const RoadOptions& options, Roa
     const auto cancelled = canceller ? canceller->Stop() : std::nullopt;
     if (limit.Stop() && !canceller) {
         report.Step("GetServerInfo", server.code, expectedServerInfo, {{"took", std::to_string(took.count()) + " ms"}});
-        report.Stop(Interrupted() ? std::string("interrupted")
-                                  : "no answer from the dock's agent within " +
-                                        std::to_string(options.timeout.count()) + " s");
+        report.Stop(Interrupted()
+                        ? std::string("interrupted")
+                        : "no answer from the dock's agent within " + std::to_string(options.timeout.count()) + " s");
         return server;
     }
     report.Step("GetServerInfo", server.code, expectedServerInfo,
@@ -173,8 +173,7 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
             mismatches.push_back("proxy " + info.proxy);
         }
     }
-    Values values{{"requests", Lines(requests)},
-                  {"hostsEntries", AddedEntries(setup.hostsText, dock.HostsText())}};
+    Values values{{"requests", Lines(requests)}, {"hostsEntries", AddedEntries(setup.hostsText, dock.HostsText())}};
     for (const auto& mismatch : mismatches) {
         values.emplace_back("mismatch", mismatch);
     }

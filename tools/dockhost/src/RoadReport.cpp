@@ -10,8 +10,8 @@ namespace dockhost {
 
 RoadReport::RoadReport(std::ostream& out, bool json) : out(out), json(json) {}
 
-bool RoadReport::Step(const std::string& name, ReturnCode code,
-                      std::initializer_list<ReturnCode> expected, const Values& values) {
+bool RoadReport::Step(const std::string& name, ReturnCode code, std::initializer_list<ReturnCode> expected,
+                      const Values& values) {
     const bool ok = std::find(expected.begin(), expected.end(), code) != expected.end();
     EndProgress();
     ++steps;

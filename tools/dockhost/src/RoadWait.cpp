@@ -8,7 +8,9 @@ namespace {
 
 volatile std::sig_atomic_t interruptFlag = 0;
 
-extern "C" void OnInterrupt(int) { interruptFlag = 1; }
+extern "C" void OnInterrupt(int) {
+    interruptFlag = 1;
+}
 
 }  // namespace
 
@@ -20,9 +22,13 @@ void CatchInterrupt() {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
-bool Interrupted() { return interruptFlag != 0; }
+bool Interrupted() {
+    return interruptFlag != 0;
+}
 
-void SetInterrupted(bool interrupted) { interruptFlag = interrupted ? 1 : 0; }
+void SetInterrupted(bool interrupted) {
+    interruptFlag = interrupted ? 1 : 0;
+}
 
 WaitEnd WaitUntil(const std::string& what, const WaitSettings& settings, RoadReport& report,
                   const std::function<bool()>& done) {
@@ -44,8 +50,8 @@ WaitEnd WaitUntil(const std::string& what, const WaitSettings& settings, RoadRep
         }
         if (now >= nextShown) {
             const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
-            const std::string line = "waiting for " + what + ": " + std::to_string(waited) + " s of " +
-                                     std::to_string(limitSeconds) + " s";
+            const std::string line =
+                "waiting for " + what + ": " + std::to_string(waited) + " s of " + std::to_string(limitSeconds) + " s";
             settings.liveLine ? report.Progress(line) : report.Note(line);
             nextShown += std::chrono::seconds(1);
         }
@@ -68,7 +74,9 @@ Watchdog::Watchdog(std::chrono::milliseconds limit, std::function<void()> onExpi
           }
       }) {}
 
-Watchdog::~Watchdog() { Stop(); }
+Watchdog::~Watchdog() {
+    Stop();
+}
 
 bool Watchdog::Stop() {
     {

@@ -26,7 +26,7 @@ enum class WaitEnd { Done, TimedOut, Interrupted };
 struct WaitSettings {
     std::chrono::milliseconds limit{30000};
     std::chrono::milliseconds pause{500};  // between two looks at done()
-    bool liveLine = false;  // a terminal: one status line, rewritten
+    bool liveLine = false;                 // a terminal: one status line, rewritten
 };
 
 // Calls done() until it says yes, the limit passes or Ctrl-C comes. While it

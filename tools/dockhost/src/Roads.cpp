@@ -6,16 +6,13 @@ namespace dockhost {
 
 const std::vector<Road>& Roads() {
     static const std::vector<Road> roads{
-        {"Default", "any unknown dock name: every operation answers at once", true,
-         RunDefaultRoad},
-        {"Dravo", "cradle adapter EEPROM: driver, block transfer or image read, status writes", true,
-         RunDravoRoad},
-        {"Velta", "USB gadget REST: hello, announcement until approved, server information, shutdown order",
-         true, RunVeltaRoad},
+        {"Default", "any unknown dock name: every operation answers at once", true, RunDefaultRoad},
+        {"Dravo", "cradle adapter EEPROM: driver, block transfer or image read, status writes", true, RunDravoRoad},
+        {"Velta", "USB gadget REST: hello, announcement until approved, server information, shutdown order", true,
+         RunVeltaRoad},
         {"Oskin", "USB gadget REST served to the base: hello, camera questions, tenant-checked server information",
          true, RunOskinRoad},
-        {"Pallix", "hello datagram, hosts-file entries, open request for the server information", true,
-         RunPallixRoad},
+        {"Pallix", "hello datagram, hosts-file entries, open request for the server information", true, RunPallixRoad},
     };
     return roads;
 }

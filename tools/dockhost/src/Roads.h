@@ -17,9 +17,9 @@ struct RoadOptions {
     bool simulate = false;  // against the dock's simulator on loopback
     bool json = false;
     bool interactive = false;  // a person watches: progress lines allowed
-    std::string chip;  // Dravo adapter chip when simulated; empty: both, one after the other
+    std::string chip;          // Dravo adapter chip when simulated; empty: both, one after the other
     bool allowWrites = false;  // Dravo: status writes to real hardware (PHY register, EEPROM byte)
-    int cancelAfterMs = -1;  // Pallix: Cancel from a second thread this long into GetServerInfo; <0 never
+    int cancelAfterMs = -1;    // Pallix: Cancel from a second thread this long into GetServerInfo; <0 never
     std::string cameraConfig;  // Oskin: the host's answers to the base; empty: built-in ones
     // Against a real dock, the limit of every wait: the association poll, the
     // wait for an Oskin base, the open request.

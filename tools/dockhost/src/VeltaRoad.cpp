@@ -101,9 +101,9 @@ Outcome Drive(Dock& dock, Orders& orders, const RoadOptions& options, RoadReport
     const bool associated = report.Step("Associate", association.code, {ReturnCode::Ok}, values);
     if (!Required(report, associated, [&] {
             const std::string lacking = missing();
-            return lacking.empty() ? "no approval from the base within " + std::to_string(options.timeout.count()) +
-                                         " s"
-                                   : lacking;
+            return lacking.empty()
+                       ? "no approval from the base within " + std::to_string(options.timeout.count()) + " s"
+                       : lacking;
         })) {
         return outcome;
     }
@@ -134,8 +134,8 @@ void StatusAndLog(Dock& dock, const tvo::DockSim::VeltaBase& base, const RoadOpt
             error = e.what();
         }
     }
-    report.Step("SetChargeStatusAsync", charge.code == ReturnCode::InProgress && done ? ReturnCode::Ok : ReturnCode::Failed,
-                {ReturnCode::Ok},
+    report.Step("SetChargeStatusAsync",
+                charge.code == ReturnCode::InProgress && done ? ReturnCode::Ok : ReturnCode::Failed, {ReturnCode::Ok},
                 {{"started", charge.code == ReturnCode::InProgress ? "InProgress, handle to poll" : "not started"},
                  {"polls until done", std::to_string(polls)},
                  {"error", error.empty() ? "none" : error}});
@@ -226,8 +226,7 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
     if (outcome.server.roomDescription != setup.room || outcome.server.stationId != setup.station) {
         mismatches.emplace_back("mismatch", "room or station differs from the base's");
     }
-    report.Step("BaseAgrees", mismatches.empty() ? ReturnCode::Ok : ReturnCode::Failed, {ReturnCode::Ok},
-                mismatches);
+    report.Step("BaseAgrees", mismatches.empty() ? ReturnCode::Ok : ReturnCode::Failed, {ReturnCode::Ok}, mismatches);
     for (const auto& exchange : base.Log()) {
         report.Note("base log: " + Describe(exchange, 0));
     }

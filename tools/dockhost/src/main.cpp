@@ -40,8 +40,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("dockhost ") + DOCKHOST_VERSION);
 
     std::string level = "warning";
-    app.add_option("--log-level", level, "error, warning, info, detail or finest")
-        ->capture_default_str();
+    app.add_option("--log-level", level, "error, warning, info, detail or finest")->capture_default_str();
 
     dockhost::RoadOptions options;
     auto* road = app.add_subcommand("road", "run the typical road of one dock kind");
@@ -53,8 +52,7 @@ int main(int argc, char** argv) {
         ->required();
     road->add_flag("--simulate", options.simulate, "run against the dock's simulator on loopback");
     road->add_flag("--json", options.json, "one JSON object per line instead of text");
-    road->add_option("--chip", options.chip,
-                     "Dravo adapter chip to simulate (default: both, one after the other)")
+    road->add_option("--chip", options.chip, "Dravo adapter chip to simulate (default: both, one after the other)")
         ->check(CLI::IsMember({"ax88179", "lan7850"}));
     road->add_flag("--allow-writes", options.allowWrites,
                    "without --simulate: let status writes change the real adapter");
@@ -82,8 +80,7 @@ int main(int argc, char** argv) {
 
     tvo::LogLevel parsed{};
     if (!tvo::ParseLogLevel(level, parsed)) {
-        std::cerr << "dockhost: unknown log level \"" << level
-                  << "\" (use error, warning, info, detail or finest)\n";
+        std::cerr << "dockhost: unknown log level \"" << level << "\" (use error, warning, info, detail or finest)\n";
         return 2;
     }
     tvo::LogClient::SetLevel(parsed);

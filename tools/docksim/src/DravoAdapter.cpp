@@ -79,9 +79,8 @@ int DravoAdapter::Ioctl(int fd, unsigned long request, char* arg) {
     ifreq req;
     std::memcpy(&req, arg, sizeof req);
     const std::string_view name(req.ifr_name, strnlen(req.ifr_name, IFNAMSIZ));
-    if (request != SIOCETHTOOL && request != SIOCGMIIPHY && request != SIOCGMIIREG &&
-        request != SIOCSMIIREG && request != SIOCGIFHWADDR && request != SIOCGIFFLAGS &&
-        request != SIOCGIFADDR) {
+    if (request != SIOCETHTOOL && request != SIOCGMIIPHY && request != SIOCGMIIREG && request != SIOCSMIIREG &&
+        request != SIOCGIFHWADDR && request != SIOCGIFFLAGS && request != SIOCGIFADDR) {
         return Fail(ENOTTY);
     }
     if (name != settings.interfaceName) {
@@ -90,36 +89,30 @@ int DravoAdapter::Ioctl(int fd, unsigned long request, char* arg) {
 
     auto* mii = reinterpret_cast<mii_ioctl_data*>(&req.ifr_ifru);
     switch (request) {
-    case SIOCETHTOOL:
-        return Ethtool(req.ifr_data);
-    case SIOCGMIIPHY:
-        mii->phy_id = PhyAddress(settings.chip);
-        [[fallthrough]];
-    case SIOCGMIIREG:
-        mii->val_out = phyRegisters[(std::uint32_t{mii->phy_id} << 16) | mii->reg_num];
-        break;
-    case SIOCSMIIREG:
-        phyWrites.push_back({mii->phy_id, mii->reg_num, mii->val_in});
-        phyRegisters[(std::uint32_t{mii->phy_id} << 16) | mii->reg_num] = mii->val_in;
-        break;
-    case SIOCGIFHWADDR:
-        req.ifr_hwaddr.sa_family = ARPHRD_ETHER;
-        std::memcpy(req.ifr_hwaddr.sa_data, settings.mac.data(), settings.mac.size());
-        break;
-    case SIOCGIFFLAGS:
-        req.ifr_flags = static_cast<short>(IFF_BROADCAST | IFF_MULTICAST |
-                                           (settings.up ? IFF_UP | IFF_RUNNING : 0));
-        break;
-    case SIOCGIFADDR: {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        if (settings.ipAddress.empty() ||
-            inet_pton(AF_INET, settings.ipAddress.c_str(), &address.sin_addr) != 1) {
-            return Fail(EADDRNOTAVAIL);
+        case SIOCETHTOOL: return Ethtool(req.ifr_data);
+        case SIOCGMIIPHY: mii->phy_id = PhyAddress(settings.chip); [[fallthrough]];
+        case SIOCGMIIREG: mii->val_out = phyRegisters[(std::uint32_t{mii->phy_id} << 16) | mii->reg_num]; break;
+        case SIOCSMIIREG:
+            phyWrites.push_back({mii->phy_id, mii->reg_num, mii->val_in});
+            phyRegisters[(std::uint32_t{mii->phy_id} << 16) | mii->reg_num] = mii->val_in;
+            break;
+        case SIOCGIFHWADDR:
+            req.ifr_hwaddr.sa_family = ARPHRD_ETHER;
+            std::memcpy(req.ifr_hwaddr.sa_data, settings.mac.data(), settings.mac.size());
+            break;
+        case SIOCGIFFLAGS:
+            req.ifr_flags =
+                static_cast<short>(IFF_BROADCAST | IFF_MULTICAST | (settings.up ? IFF_UP | IFF_RUNNING : 0));
+            break;
+        case SIOCGIFADDR: {
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            if (settings.ipAddress.empty() || inet_pton(AF_INET, settings.ipAddress.c_str(), &address.sin_addr) != 1) {
+                return Fail(EADDRNOTAVAIL);
+            }
+            std::memcpy(&req.ifr_addr, &address, sizeof address);
+            break;
         }
-        std::memcpy(&req.ifr_addr, &address, sizeof address);
-        break;
-    }
     }
     std::memcpy(arg, &req, sizeof req);
     return 0;
@@ -132,23 +125,20 @@ int DravoAdapter::Ethtool(char* user) {
     std::uint32_t command;
     std::memcpy(&command, user, sizeof command);
     switch (command) {
-    case ETHTOOL_GDRVINFO: {
-        ethtool_drvinfo info{};
-        info.cmd = command;
-        const std::string driver(settings.driverName.value_or(std::string(Driver(settings.chip))));
-        std::memcpy(info.driver, driver.data(), std::min(driver.size(), sizeof info.driver));
-        std::strcpy(info.version, "emulated");
-        std::strcpy(info.bus_info, "usb-0000:00:14.0-1");
-        info.eedump_len = static_cast<std::uint32_t>(eeprom.size());
-        std::memcpy(user, &info, sizeof info);
-        return 0;
-    }
-    case ETHTOOL_GEEPROM:
-        return EepromAccess(user, false);
-    case ETHTOOL_SEEPROM:
-        return EepromAccess(user, true);
-    default:
-        return Fail(EOPNOTSUPP);
+        case ETHTOOL_GDRVINFO: {
+            ethtool_drvinfo info{};
+            info.cmd = command;
+            const std::string driver(settings.driverName.value_or(std::string(Driver(settings.chip))));
+            std::memcpy(info.driver, driver.data(), std::min(driver.size(), sizeof info.driver));
+            std::strcpy(info.version, "emulated");
+            std::strcpy(info.bus_info, "usb-0000:00:14.0-1");
+            info.eedump_len = static_cast<std::uint32_t>(eeprom.size());
+            std::memcpy(user, &info, sizeof info);
+            return 0;
+        }
+        case ETHTOOL_GEEPROM: return EepromAccess(user, false);
+        case ETHTOOL_SEEPROM: return EepromAccess(user, true);
+        default: return Fail(EOPNOTSUPP);
     }
 }
 

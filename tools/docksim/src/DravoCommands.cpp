@@ -34,8 +34,8 @@ DravoImage ReadImageFile(const std::string& path) {
     const std::string bytes = ReadWhole(path);
     DravoImage image{};
     if (bytes.size() != image.size()) {
-        throw std::runtime_error(path + ": " + std::to_string(bytes.size()) +
-                                 " bytes, a Dravo image has " + std::to_string(image.size()));
+        throw std::runtime_error(path + ": " + std::to_string(bytes.size()) + " bytes, a Dravo image has " +
+                                 std::to_string(image.size()));
     }
     std::copy(bytes.begin(), bytes.end(), image.begin());
     return image;
@@ -154,11 +154,9 @@ void AddDravoCommands(CLI::App& app, int& status) {
     image->require_subcommand(1);
 
     auto* build = image->add_subcommand("build", "configuration description -> 512-byte image");
-    build->add_option("--config", options->configPath, "description file (key = value lines; - for stdin)")
-        ->required();
+    build->add_option("--config", options->configPath, "description file (key = value lines; - for stdin)")->required();
     build->add_option("--out", options->imagePath, "image file to write")->required();
-    build->add_option("--chip", options->chip, "adapter chip, overriding the description's")
-        ->check(chips);
+    build->add_option("--chip", options->chip, "adapter chip, overriding the description's")->check(chips);
     build->callback(Guarded(status, [options] {
         WriteImageFile(options->imagePath, BuildDravoImage(LoadConfiguration(*options)));
         return 0;
@@ -166,12 +164,10 @@ void AddDravoCommands(CLI::App& app, int& status) {
 
     auto* read = image->add_subcommand("read", "512-byte image -> configuration description");
     read->add_option("image", options->imagePath, "image file (- for stdin)")->required();
-    read->add_option("--chip", options->chip, "adapter chip the image belongs to (default lan7850)")
-        ->check(chips);
+    read->add_option("--chip", options->chip, "adapter chip the image belongs to (default lan7850)")->check(chips);
     read->callback(Guarded(status, [options] {
         const auto chip = ParseChip(options->chip).value_or(DravoChip::Lan7850);
-        std::cout << FormatDravoConfiguration(ReadDravoImage(ReadImageFile(options->imagePath), chip),
-                                              true);
+        std::cout << FormatDravoConfiguration(ReadDravoImage(ReadImageFile(options->imagePath), chip), true);
         return 0;
     }));
 
@@ -183,17 +179,14 @@ void AddDravoCommands(CLI::App& app, int& status) {
         return 0;
     }));
 
-    auto* transfer = app.add_subcommand(
-        "dravo-transfer", "let the camera side take a configuration from an emulated cradle");
-    transfer->add_option("--config", options->configPath, "description file (- for stdin)")
-        ->required();
-    transfer->add_option("--chip", options->chip, "adapter chip, overriding the description's")
-        ->check(chips);
+    auto* transfer =
+        app.add_subcommand("dravo-transfer", "let the camera side take a configuration from an emulated cradle");
+    transfer->add_option("--config", options->configPath, "description file (- for stdin)")->required();
+    transfer->add_option("--chip", options->chip, "adapter chip, overriding the description's")->check(chips);
     transfer->add_option("--fault", options->faults,
                          "dock misbehaviour kind:block[:ms] (stall, repeat, skip, resync, "
                          "early-read-complete); repeatable");
-    transfer->add_option("--reaction-ms", options->reactionMs,
-                         "how long the dock takes to notice the camera's writes")
+    transfer->add_option("--reaction-ms", options->reactionMs, "how long the dock takes to notice the camera's writes")
         ->check(CLI::Range(0L, 60000L));
     transfer->callback(Guarded(status, [options] { return Transfer(*options); }));
 }

@@ -13,9 +13,8 @@ namespace tvo::DockSim {
 struct DravoCradle::State {
     explicit State(DravoCradleSetup setup)
         : setup(std::move(setup)),
-          adapter(DravoAdapterSettings{this->setup.chip, this->setup.interfaceName,
-                                       this->setup.driverName, this->setup.mac, this->setup.up,
-                                       this->setup.ipAddress, this->setup.failRequest,
+          adapter(DravoAdapterSettings{this->setup.chip, this->setup.interfaceName, this->setup.driverName,
+                                       this->setup.mac, this->setup.up, this->setup.ipAddress, this->setup.failRequest,
                                        this->setup.failErrno}) {}
 
     DravoCradleSetup setup;
@@ -56,8 +55,7 @@ DravoCradleSetup CradleSetupFor(const DravoConfiguration& configuration) {
     return setup;
 }
 
-DravoCradle::DravoCradle(DravoCradleSetup setup)
-    : state(std::make_shared<State>(std::move(setup))) {
+DravoCradle::DravoCradle(DravoCradleSetup setup) : state(std::make_shared<State>(std::move(setup))) {
     auto& eeprom = state->adapter.Eeprom();
     const auto& image = state->setup.image;
     if (state->setup.chip == DravoChip::Lan7850) {
@@ -68,12 +66,9 @@ DravoCradle::DravoCradle(DravoCradleSetup setup)
     std::copy(image.begin(), image.begin() + kAdapterPart, eeprom.begin());
     DravoDock::Payload payload;
     std::copy(image.begin() + kAdapterPart, image.end(), payload.begin());
-    state->dock.emplace(state->adapter, state->clock, payload, state->setup.faults,
-                        state->setup.reaction);
-    state->adapter.SetWriteListener([dock = &*state->dock](std::uint32_t offset,
-                                                            std::uint32_t length) {
-        dock->OnCameraWrite(offset, length);
-    });
+    state->dock.emplace(state->adapter, state->clock, payload, state->setup.faults, state->setup.reaction);
+    state->adapter.SetWriteListener(
+        [dock = &*state->dock](std::uint32_t offset, std::uint32_t length) { dock->OnCameraWrite(offset, length); });
     Redock();
 }
 
@@ -90,9 +85,7 @@ ProtocolEnvironment DravoCradle::Environment() const {
     environment.system.makeLinuxApi = [shared] {
         return std::unique_ptr<LinuxApiIF>(std::make_unique<CradleLinuxApi>(shared));
     };
-    environment.system.sleep = [shared](std::chrono::nanoseconds interval) {
-        shared->clock.Sleep(interval);
-    };
+    environment.system.sleep = [shared](std::chrono::nanoseconds interval) { shared->clock.Sleep(interval); };
     environment.system.interfaceMac = [shared](std::string_view name) {
         CradleLinuxApi api(shared);
         return GetInterfaceMAC(name, api);
@@ -108,10 +101,18 @@ ProtocolEnvironment DravoCradle::Environment() const {
     return environment;
 }
 
-VirtualClock& DravoCradle::Clock() { return state->clock; }
-DravoAdapter& DravoCradle::Adapter() { return state->adapter; }
-DravoDock* DravoCradle::Dock() { return state->dock ? &*state->dock : nullptr; }
-const DravoCradleSetup& DravoCradle::Setup() const { return state->setup; }
+VirtualClock& DravoCradle::Clock() {
+    return state->clock;
+}
+DravoAdapter& DravoCradle::Adapter() {
+    return state->adapter;
+}
+DravoDock* DravoCradle::Dock() {
+    return state->dock ? &*state->dock : nullptr;
+}
+const DravoCradleSetup& DravoCradle::Setup() const {
+    return state->setup;
+}
 
 void DravoCradle::Redock() {
     if (state->dock) {

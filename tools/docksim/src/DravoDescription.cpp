@@ -21,9 +21,12 @@ std::string_view Trim(std::string_view text) {
 }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -85,8 +88,10 @@ unsigned Number(std::string_view text, unsigned maximum) {
 }
 
 bool Flag(std::string_view text) {
-    if (text == "true" || text == "yes" || text == "1") return true;
-    if (text == "false" || text == "no" || text == "0") return false;
+    if (text == "true" || text == "yes" || text == "1")
+        return true;
+    if (text == "false" || text == "no" || text == "0")
+        return false;
     throw std::invalid_argument("not true or false");
 }
 
@@ -97,13 +102,15 @@ const std::map<std::string_view, Setter>& Setters() {
         {"chip",
          [](auto& c, const auto& v) {
              const auto chip = ParseChip(v);
-             if (!chip) throw std::invalid_argument("not ax88179 or lan7850");
+             if (!chip)
+                 throw std::invalid_argument("not ax88179 or lan7850");
              c.chip = *chip;
          }},
         {"address-mode",
          [](auto& c, const auto& v) {
              c.addressMode = Number(v, 2);
-             if (c.addressMode == 0) throw std::invalid_argument("not 1 or 2");
+             if (c.addressMode == 0)
+                 throw std::invalid_argument("not 1 or 2");
          }},
         {"ip", [](auto& c, const auto& v) { c.ipAddress = v; }},
         {"netmask", [](auto& c, const auto& v) { c.netmask = v; }},
@@ -111,7 +118,8 @@ const std::map<std::string_view, Setter>& Setters() {
         {"dns", [](auto& c, const auto& v) { c.dns = v; }},
         {"servers-by",
          [](auto& c, const auto& v) {
-             if (v != "name" && v != "address") throw std::invalid_argument("not name or address");
+             if (v != "name" && v != "address")
+                 throw std::invalid_argument("not name or address");
              c.serversByName = v == "name";
          }},
         {"primary-server", [](auto& c, const auto& v) { c.primaryServer = v; }},
@@ -181,8 +189,7 @@ std::string FormatDravoConfiguration(const DravoConfiguration& c, bool imageOnly
         out << "# slot: the last digit of the adapter's MAC address, not in the image\n"
             << "# checkout: always offered by this dock, not in the image\n";
     } else {
-        out << "slot = " << c.slot << '\n'
-            << "checkout = " << (c.availableForCheckout ? "true" : "false") << '\n';
+        out << "slot = " << c.slot << '\n' << "checkout = " << (c.availableForCheckout ? "true" : "false") << '\n';
     }
     out << "format = " << c.formatByte << '\n'
         << "charge-fault = " << c.chargeFault << '\n'

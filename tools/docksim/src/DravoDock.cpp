@@ -49,8 +49,7 @@ std::optional<DockFault> ParseFault(std::string_view name) {
 
 DravoDock::DravoDock(DravoAdapter& adapter, VirtualClock& clock, const Payload& payload,
                      std::vector<DockFaultAt> faults, std::chrono::milliseconds reaction)
-    : adapter(adapter), clock(clock), payload(payload), faults(std::move(faults)),
-      reaction(reaction) {}
+    : adapter(adapter), clock(clock), payload(payload), faults(std::move(faults)), reaction(reaction) {}
 
 void DravoDock::PowerUp() {
     acknowledged = 0;
@@ -152,17 +151,15 @@ void DravoDock::WriteHeader(unsigned char header) {
 }
 
 std::optional<DockFaultAt> DravoDock::TakeFault(DockFault fault, unsigned block) {
-    const auto found = std::find_if(pending.begin(), pending.end(), [&](const DockFaultAt& at) {
-        return at.fault == fault && at.block == block;
-    });
+    const auto found = std::find_if(pending.begin(), pending.end(),
+                                    [&](const DockFaultAt& at) { return at.fault == fault && at.block == block; });
     if (found == pending.end()) {
         return std::nullopt;
     }
     const DockFaultAt taken = *found;
     pending.erase(found);
     if (tracing) {
-        Note(std::string("misbehaves: ") + std::string(FaultName(fault)) + " at block " +
-             std::to_string(block));
+        Note(std::string("misbehaves: ") + std::string(FaultName(fault)) + " at block " + std::to_string(block));
     }
     return taken;
 }

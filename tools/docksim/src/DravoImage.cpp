@@ -30,15 +30,13 @@ StatusBytes StatusBytesOf(DravoChip chip) {
 
 void CheckAddress(const char* field, const std::string& text) {
     if (!ValidIPv4Address(text)) {
-        throw std::invalid_argument(std::string(field) + ": not a dotted IPv4 address: '" + text +
-                                    "'");
+        throw std::invalid_argument(std::string(field) + ": not a dotted IPv4 address: '" + text + "'");
     }
 }
 
 void CheckText(const char* field, const std::string& text, std::size_t width) {
     if (text.size() > width) {
-        throw std::invalid_argument(std::string(field) + ": longer than " +
-                                    std::to_string(width) + " bytes");
+        throw std::invalid_argument(std::string(field) + ": longer than " + std::to_string(width) + " bytes");
     }
     // The camera would stop reading at it.
     if (text.find('\0') != std::string::npos) {
@@ -48,8 +46,7 @@ void CheckText(const char* field, const std::string& text, std::size_t width) {
 
 std::array<std::byte, 16> TenantBytes(const std::string& text) {
     std::array<std::byte, 16> bytes{};
-    const bool shaped = text.size() == 36 && text[8] == '-' && text[13] == '-' &&
-                        text[18] == '-' && text[23] == '-';
+    const bool shaped = text.size() == 36 && text[8] == '-' && text[13] == '-' && text[18] == '-' && text[23] == '-';
     std::size_t filled = 0;
     for (std::size_t i = 0; shaped && i < text.size(); ++i) {
         if (i == 8 || i == 13 || i == 18 || i == 23) {
@@ -64,8 +61,7 @@ std::array<std::byte, 16> TenantBytes(const std::string& text) {
         ++filled;
     }
     if (filled != 32) {
-        throw std::invalid_argument("tenant: not a UUID (8-4-4-4-12 hexadecimal digits): '" +
-                                    text + "'");
+        throw std::invalid_argument("tenant: not a UUID (8-4-4-4-12 hexadecimal digits): '" + text + "'");
     }
     return bytes;
 }
@@ -75,8 +71,7 @@ std::string Canonical(const std::string& address) {
 }
 
 template <typename T>
-void Compare(std::vector<std::string>& mismatches, const char* field, const T& camera,
-             const T& configured) {
+void Compare(std::vector<std::string>& mismatches, const char* field, const T& camera, const T& configured) {
     if (!(camera == configured)) {
         std::ostringstream text;
         text << field << ": camera " << camera << ", configured " << configured;
@@ -104,22 +99,20 @@ DravoImage BuildDravoImage(const DravoConfiguration& c) {
     if (c.addressMode != 1 && c.addressMode != 2) {
         throw std::invalid_argument("address-mode: not 1 or 2");
     }
-    if (c.port > 0xFFFF || c.slot > 15 || c.formatByte > 0xFF || c.chargeFault > 0xFF ||
-        c.chargeStatus > 0xFF) {
+    if (c.port > 0xFFFF || c.slot > 15 || c.formatByte > 0xFF || c.chargeFault > 0xFF || c.chargeStatus > 0xFF) {
         throw std::invalid_argument("port, slot, format or a charge byte out of range");
     }
     if (!c.availableForCheckout) {
         throw std::invalid_argument("checkout: this dock always offers the camera for checkout");
     }
-    const auto flags = static_cast<unsigned char>(
-        (c.otherFlags & ~3u) | (c.addressMode == 2 ? PmxConfig::kFlagAddressMode2 : 0) |
-        (c.serversByName ? PmxConfig::kFlagServersByName : 0));
+    const auto flags =
+        static_cast<unsigned char>((c.otherFlags & ~3u) | (c.addressMode == 2 ? PmxConfig::kFlagAddressMode2 : 0) |
+                                   (c.serversByName ? PmxConfig::kFlagServersByName : 0));
 
     const DockProto::EthtoolEeprom eeprom(
-        ETHTOOL_GEEPROM, 0, DockProto::EthtoolEeprom::kImageSize,
-        {c.primaryServer, c.secondaryServer}, static_cast<unsigned char>(c.formatByte), flags,
-        c.ipAddress, c.netmask, c.gateway, c.dns, static_cast<unsigned short>(c.port),
-        c.roomDescription, c.stationId, TenantBytes(c.tenantId),
+        ETHTOOL_GEEPROM, 0, DockProto::EthtoolEeprom::kImageSize, {c.primaryServer, c.secondaryServer},
+        static_cast<unsigned char>(c.formatByte), flags, c.ipAddress, c.netmask, c.gateway, c.dns,
+        static_cast<unsigned short>(c.port), c.roomDescription, c.stationId, TenantBytes(c.tenantId),
         static_cast<unsigned char>(c.chargeFault), static_cast<unsigned char>(c.chargeStatus));
     DravoImage image = eeprom.GetImage();
     if (c.chip == DravoChip::Ax88179) {
@@ -137,8 +130,7 @@ DravoImage BuildDravoImage(const DravoConfiguration& c) {
 
 DravoConfiguration ReadDravoImage(const DravoImage& image, DravoChip chip) {
     PmxConfig config;
-    std::memcpy(&config, image.data() + DockProto::EEPROM_lan7850::kPmxDataStartAddress,
-                sizeof config);
+    std::memcpy(&config, image.data() + DockProto::EEPROM_lan7850::kPmxDataStartAddress, sizeof config);
     DravoConfiguration c;
     c.chip = chip;
     c.addressMode = (config.flags & PmxConfig::kFlagAddressMode2) ? 2 : 1;
@@ -166,12 +158,11 @@ DravoConfiguration ReadDravoImage(const DravoImage& image, DravoChip chip) {
 }
 
 std::array<std::byte, 6> DravoAdapterMac(unsigned slot) {
-    return {std::byte{0x02}, std::byte{0xD0}, std::byte{0x0C}, std::byte{0x00}, std::byte{0x00},
-            static_cast<std::byte>(0xA0 | (slot & 0x0F))};
+    return {std::byte{0x02}, std::byte{0xD0}, std::byte{0x0C},
+            std::byte{0x00}, std::byte{0x00}, static_cast<std::byte>(0xA0 | (slot & 0x0F))};
 }
 
-std::vector<std::string> DravoMismatches(const DravoConfiguration& c,
-                                         const std::array<std::byte, 6>& mac,
+std::vector<std::string> DravoMismatches(const DravoConfiguration& c, const std::array<std::byte, 6>& mac,
                                          const DockProtoIF::NetworkConfig& network,
                                          const DockProtoIF::ServerInfo& server) {
     std::vector<std::string> out;
@@ -189,12 +180,9 @@ std::vector<std::string> DravoMismatches(const DravoConfiguration& c,
     Compare(out, "macAddress", network.macAddress, FormatMacAddress(mac));
 
     using UrlType = DockProtoIF::ServerUrlType;
-    const auto server_text = [&](const std::string& text) {
-        return c.serversByName ? text : Canonical(text);
-    };
+    const auto server_text = [&](const std::string& text) { return c.serversByName ? text : Canonical(text); };
     Compare(out, "dnsIp", server.dnsIp, dns);
-    Compare(out, "serverUrlType", server.serverUrlType,
-            c.serversByName ? UrlType::Hostname : UrlType::IpAddress);
+    Compare(out, "serverUrlType", server.serverUrlType, c.serversByName ? UrlType::Hostname : UrlType::IpAddress);
     Compare(out, "primaryServerUrl", server.primaryServerUrl, server_text(c.primaryServer));
     Compare(out, "secondaryServerUrl", server.secondaryServerUrl, server_text(c.secondaryServer));
     Compare(out, "port", server.port, std::to_string(c.port));

@@ -84,7 +84,9 @@ ProtocolEnvironment OskinBase::Environment() const {
     return environment;
 }
 
-int OskinBase::CameraPort() const { return setup.cameraPort; }
+int OskinBase::CameraPort() const {
+    return setup.cameraPort;
+}
 
 void OskinBase::FailGadget(int times, std::string error) {
     std::lock_guard<std::mutex> lock(gadget->mutex);

@@ -8,7 +8,9 @@
 namespace tvo::DockSim {
 namespace {
 
-std::string Envelope(rest::Message type) { return rest::WriteEnvelope(rest::MessageType(type), {}).serialize(); }
+std::string Envelope(rest::Message type) {
+    return rest::WriteEnvelope(rest::MessageType(type), {}).serialize();
+}
 
 // A say-hello whose extra member nests arrays this deep.
 std::string DeeplyNested(std::size_t depth) {
@@ -50,8 +52,8 @@ std::vector<OskinBadInput> OskinBase::BadInputs() const {
          400},
         {"tenant-as-number", "PUT", "set_server_info", ServerInfoWith("tenant_id", web::json::value::number(7)), 400},
         {"no-station", "PUT", "set_server_info", ServerInfoWith("station_id", web::json::value::null()), 400},
-        {"header-as-string", "GET", "usb_device_status",
-         R"({"msg_type":"usb_device_status","message-header":"x"})", 200},
+        {"header-as-string", "GET", "usb_device_status", R"({"msg_type":"usb_device_status","message-header":"x"})",
+         200},
         {"huge-body", "PUT", "say_hello", std::move(huge), 413},
     };
     for (const char* query : {"?api-version=", "?api-version=1", "?api-version=1.2.3", "?api-version=a.b",

@@ -46,22 +46,33 @@ std::pair<std::string, int> HostAndPort(const std::string& text) {
 }
 
 std::string TenantFor(const std::string& choice) {
-    if (choice == "match") return kCameraTenant;
-    if (choice == "foreign") return kForeignTenant;
-    if (choice == "nil") return std::string(UUID::Nil);
-    if (choice == "malformed") return "tenant 42?";
+    if (choice == "match")
+        return kCameraTenant;
+    if (choice == "foreign")
+        return kForeignTenant;
+    if (choice == "nil")
+        return std::string(UUID::Nil);
+    if (choice == "malformed")
+        return "tenant 42?";
     return choice;  // a literal tenant identifier
 }
 
 bool RunStep(OskinBase& base, const std::string& step, const std::string& tenant) {
     OskinExchange exchange;
-    if (step == "hello") exchange = base.SayHello();
-    else if (step == "ready") exchange = base.ConnectionReady({"", "", "DOCKSIM-OSKIN", 0});
-    else if (step == "config") exchange = base.GetCameraConfig();
-    else if (step == "capabilities") exchange = base.GetCameraCapabilities();
-    else if (step == "status") exchange = base.GetUsbDeviceStatus();
-    else if (step == "push") exchange = base.SetServerInfo(SampleServerInfo(tenant));
-    else throw std::invalid_argument("unknown step '" + step + "'");
+    if (step == "hello")
+        exchange = base.SayHello();
+    else if (step == "ready")
+        exchange = base.ConnectionReady({"", "", "DOCKSIM-OSKIN", 0});
+    else if (step == "config")
+        exchange = base.GetCameraConfig();
+    else if (step == "capabilities")
+        exchange = base.GetCameraCapabilities();
+    else if (step == "status")
+        exchange = base.GetUsbDeviceStatus();
+    else if (step == "push")
+        exchange = base.SetServerInfo(SampleServerInfo(tenant));
+    else
+        throw std::invalid_argument("unknown step '" + step + "'");
     return exchange.status != 0;
 }
 
@@ -72,9 +83,8 @@ int Run(const OskinOptions& options) {
         std::tie(setup.cameraAddress, setup.cameraPort) = HostAndPort(options.camera);
     }
     OskinBase base(setup);
-    base.Watch([&options](const OskinExchange& exchange) {
-        std::cout << Describe(exchange, options.bodyChars) << std::endl;
-    });
+    base.Watch(
+        [&options](const OskinExchange& exchange) { std::cout << Describe(exchange, options.bodyChars) << std::endl; });
 
     // The local camera outlives nothing it serves: the dock goes before its host.
     OskinCameraAnswers::Answers answers;
@@ -137,15 +147,13 @@ void AddOskinCommands(CLI::App& app, int& status) {
         ->capture_default_str();
     command->add_option("--api-version", options->apiVersion, "sent as ?api-version=; empty: no query")
         ->capture_default_str();
-    command->add_option("--steps", options->steps, "hello, ready, config, capabilities, status, push")
-        ->delimiter(',');
+    command->add_option("--steps", options->steps, "hello, ready, config, capabilities, status, push")->delimiter(',');
     command->add_option("--tenant", options->tenant, "push: match, foreign, nil, malformed, or a literal id")
         ->capture_default_str();
     command->add_option("--misbehave", options->misbehave, "bad inputs to send by name, or all")->delimiter(',');
     command->add_option("--parallel", options->parallel, "say-hellos sent at once afterwards")
         ->check(CLI::Range(0, 256));
-    command->add_option("--body-chars", options->bodyChars, "characters of each body printed")
-        ->capture_default_str();
+    command->add_option("--body-chars", options->bodyChars, "characters of each body printed")->capture_default_str();
     command->callback([options, &status] {
         try {
             status = Run(*options);

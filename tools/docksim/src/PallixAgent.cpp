@@ -60,8 +60,7 @@ bool Accepted(PallixAnswer kind) {
 // Answers that make the camera's attempt end in an exception, and so a pause.
 bool Throws(PallixAnswer kind) {
     return kind == PallixAnswer::MissingMember || kind == PallixAnswer::MistypedMember ||
-           kind == PallixAnswer::OutOfRangePort || kind == PallixAnswer::MalformedJson ||
-           kind == PallixAnswer::Refused;
+           kind == PallixAnswer::OutOfRangePort || kind == PallixAnswer::MalformedJson || kind == PallixAnswer::Refused;
 }
 
 }  // namespace
@@ -76,8 +75,7 @@ const std::vector<PallixAnswerKind>& PallixAnswerKinds() {
         {PallixAnswer::MissingMember, "missing-member", "no \"tenant_id\""},
         {PallixAnswer::MistypedMember, "mistyped-member", "\"server_port\" as a string"},
         {PallixAnswer::MalformedJson, "malformed-json", "a body cut off in the middle"},
-        {PallixAnswer::HostileConnectHost, "hostile-connect-host",
-         "\"connectHost\" carrying further hosts-file lines"},
+        {PallixAnswer::HostileConnectHost, "hostile-connect-host", "\"connectHost\" carrying further hosts-file lines"},
         {PallixAnswer::NulConnectHost, "nul-connect-host",
          "\"connectHost\" an address, a NUL byte, then further hosts-file lines"},
         {PallixAnswer::OutOfRangePort, "out-of-range-port", "\"server_port\" 1e300"},
@@ -122,21 +120,18 @@ PallixOpenForecast ForecastOpen(const std::vector<PallixAnswer>& answers) {
     return forecast;
 }
 
-PallixOfferedServer PallixAgent::Offered() { return {}; }
+PallixOfferedServer PallixAgent::Offered() {
+    return {};
+}
 
 std::pair<int, std::string> PallixAgent::Answer(PallixAnswer kind, const PallixAgentSetup& setup) {
     switch (kind) {
         case PallixAnswer::Full:
-        case PallixAnswer::Slow:
-            return {200, FullAnswer(setup).serialize()};
-        case PallixAnswer::Minimal:
-            return {200, MinimalAnswer(setup).serialize()};
-        case PallixAnswer::Status201:
-            return {201, FullAnswer(setup).serialize()};
-        case PallixAnswer::Status204:
-            return {204, ""};
-        case PallixAnswer::Status500:
-            return {500, R"({"error":"agent not ready"})"};
+        case PallixAnswer::Slow: return {200, FullAnswer(setup).serialize()};
+        case PallixAnswer::Minimal: return {200, MinimalAnswer(setup).serialize()};
+        case PallixAnswer::Status201: return {201, FullAnswer(setup).serialize()};
+        case PallixAnswer::Status204: return {204, ""};
+        case PallixAnswer::Status500: return {500, R"({"error":"agent not ready"})"};
         case PallixAnswer::MissingMember: {
             auto answer = FullAnswer(setup);
             answer.erase("tenant_id");
@@ -158,8 +153,7 @@ std::pair<int, std::string> PallixAgent::Answer(PallixAnswer kind, const PallixA
         }
         case PallixAnswer::NulConnectHost: {
             auto answer = FullAnswer(setup);
-            answer["connectHost"] =
-                web::json::value::string(std::string("10.1.2.3\0\n10.9.8.7\tbank.example\t#", 33));
+            answer["connectHost"] = web::json::value::string(std::string("10.1.2.3\0\n10.9.8.7\tbank.example\t#", 33));
             return {200, answer.serialize()};
         }
         case PallixAnswer::OutOfRangePort: {
@@ -167,8 +161,7 @@ std::pair<int, std::string> PallixAgent::Answer(PallixAnswer kind, const PallixA
             answer["server_port"] = web::json::value::number(1e300);
             return {200, answer.serialize()};
         }
-        case PallixAnswer::Refused:
-            break;
+        case PallixAnswer::Refused: break;
     }
     return {500, ""};
 }
@@ -182,8 +175,8 @@ PallixAgent::PallixAgent(PallixAgentSetup setup) {
     if (!planned.empty() && planned.front() == PallixAnswer::Refused) {
         return;
     }
-    server = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{}, state->setup.address,
-                                          state->setup.port, "emapi");
+    server = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{}, state->setup.address, state->setup.port,
+                                          "emapi");
     std::weak_ptr<State> weak = state;
     server->setMessageHandler(
         [weak](const std::string& uri, const std::string& body) -> std::pair<HttpServer::StatusCode, std::string> {
@@ -216,9 +209,13 @@ PallixAgent::~PallixAgent() {
     server.reset();
 }
 
-int PallixAgent::Port() const { return state->setup.port; }
+int PallixAgent::Port() const {
+    return state->setup.port;
+}
 
-bool PallixAgent::Listening() const { return server != nullptr; }
+bool PallixAgent::Listening() const {
+    return server != nullptr;
+}
 
 std::vector<std::string> PallixAgent::Requests() const {
     std::lock_guard<std::mutex> lock(state->mutex);

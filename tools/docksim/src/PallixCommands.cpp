@@ -18,7 +18,9 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void RequestStop(int) { stopRequested = 1; }
+void RequestStop(int) {
+    stopRequested = 1;
+}
 
 struct PallixOptions {
     std::string to = "::1";
@@ -49,8 +51,8 @@ std::string Printable(const std::string& bytes) {
         }
     }
     if (shown.size() > 120) {
-        shown = shown.substr(0, 60) + "..." + shown.substr(shown.size() - 40) + " (" +
-                std::to_string(bytes.size()) + " bytes)";
+        shown = shown.substr(0, 60) + "..." + shown.substr(shown.size() - 40) + " (" + std::to_string(bytes.size()) +
+                " bytes)";
     }
     return shown;
 }
@@ -155,8 +157,8 @@ void AddPallixCommands(CLI::App& app, int& status) {
     pallix->add_option("--hello", options->hello, "which hello to send")
         ->check(CLI::IsMember(helloNames))
         ->capture_default_str();
-    pallix->add_option("--to", options->to,
-                       "numeric address the hellos go to, with a scope where needed (ff02::1%base0)")
+    pallix
+        ->add_option("--to", options->to, "numeric address the hellos go to, with a scope where needed (ff02::1%base0)")
         ->capture_default_str();
     pallix->add_option("--discovery-port", options->discoveryPort, "the camera's discovery port")
         ->check(CLI::Range(1, 65535))
@@ -172,8 +174,7 @@ void AddPallixCommands(CLI::App& app, int& status) {
         ->check(CLI::Range(0, 65535));
     pallix->add_option("--answer", options->answers, "the agent's answers in turn, the last repeated (default full)")
         ->check(CLI::IsMember(answerNames));
-    pallix->add_option("--connect-host", options->connectHost, "proxy address in the answer")
-        ->capture_default_str();
+    pallix->add_option("--connect-host", options->connectHost, "proxy address in the answer")->capture_default_str();
     pallix->add_option("--connect-port", options->connectPort, "proxy port in the answer")
         ->check(CLI::Range(0, 65535))
         ->capture_default_str();

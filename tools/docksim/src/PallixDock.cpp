@@ -40,9 +40,7 @@ ProtocolEnvironment PallixDock::Environment() const {
     environment.pallix.hostsFile = state->HostsFile();
     // Resolves to 127.0.0.1, where the agent listens.
     environment.pallix.dockHostName = "localhost";
-    environment.system.sleep = [state = state](std::chrono::nanoseconds interval) {
-        state->clock.Sleep(interval);
-    };
+    environment.system.sleep = [state = state](std::chrono::nanoseconds interval) { state->clock.Sleep(interval); };
     return environment;
 }
 
@@ -68,12 +66,26 @@ void PallixDock::PlanHello(PallixHello kind, std::chrono::milliseconds at) {
     });
 }
 
-VirtualClock& PallixDock::Clock() { return state->clock; }
-PallixAgent& PallixDock::Agent() { return state->agent; }
-const PallixDockSetup& PallixDock::Setup() const { return state->setup; }
-int PallixDock::DiscoveryPort() const { return state->discoveryPort; }
-std::string PallixDock::HostsFile() const { return state->HostsFile(); }
-std::string PallixDock::HostsText() const { return ReadFile(state->HostsFile()); }
-std::vector<std::string> PallixDock::SendErrors() const { return state->sendErrors; }
+VirtualClock& PallixDock::Clock() {
+    return state->clock;
+}
+PallixAgent& PallixDock::Agent() {
+    return state->agent;
+}
+const PallixDockSetup& PallixDock::Setup() const {
+    return state->setup;
+}
+int PallixDock::DiscoveryPort() const {
+    return state->discoveryPort;
+}
+std::string PallixDock::HostsFile() const {
+    return state->HostsFile();
+}
+std::string PallixDock::HostsText() const {
+    return ReadFile(state->HostsFile());
+}
+std::vector<std::string> PallixDock::SendErrors() const {
+    return state->sendErrors;
+}
 
 }  // namespace tvo::DockSim

@@ -59,18 +59,12 @@ std::string PallixHelloDatagram(PallixHello kind, int agentPort) {
     const std::string port = std::to_string(agentPort);
     switch (kind) {
         case PallixHello::WellFormed:
-        case PallixHello::Late:
-            return magic + ",id=pallix-sim,acsp=" + port + ",fw=1.0";
-        case PallixHello::NoMagic:
-            return "korvel-pss-hello,id=pallix-sim,acsp=" + port;
-        case PallixHello::MagicLate:
-            return "id=pallix-sim,fw=1.0," + magic + ",acsp=" + port;
-        case PallixHello::PortAtEnd:
-            return magic + ",id=pallix-sim,acsp=" + port;
-        case PallixHello::PortThenFields:
-            return magic + ",acsp=" + port + ",acsp=1,id=pallix-sim";
-        case PallixHello::EmptyPort:
-            return magic + ",acsp=,id=pallix-sim";
+        case PallixHello::Late: return magic + ",id=pallix-sim,acsp=" + port + ",fw=1.0";
+        case PallixHello::NoMagic: return "korvel-pss-hello,id=pallix-sim,acsp=" + port;
+        case PallixHello::MagicLate: return "id=pallix-sim,fw=1.0," + magic + ",acsp=" + port;
+        case PallixHello::PortAtEnd: return magic + ",id=pallix-sim,acsp=" + port;
+        case PallixHello::PortThenFields: return magic + ",acsp=" + port + ",acsp=1,id=pallix-sim";
+        case PallixHello::EmptyPort: return magic + ",acsp=,id=pallix-sim";
         case PallixHello::Oversized: {
             // A camera that read one byte more would take the 9 into the port.
             const std::string head = magic + ",pad=";
@@ -78,10 +72,8 @@ std::string PallixHelloDatagram(PallixHello kind, int agentPort) {
             const std::string padding(kCameraReads - head.size() - field.size(), 'x');
             return head + padding + field + "9,tail=" + std::string(400, 'y');
         }
-        case PallixHello::ZeroInside:
-            return magic + ",acsp=" + port + std::string(1, '\0') + "9,id=pallix-sim";
-        case PallixHello::None:
-            break;
+        case PallixHello::ZeroInside: return magic + ",acsp=" + port + std::string(1, '\0') + "9,id=pallix-sim";
+        case PallixHello::None: break;
     }
     return {};
 }
@@ -90,16 +82,15 @@ std::optional<std::string> PallixLearntPort(PallixHello kind, int agentPort) {
     switch (kind) {
         case PallixHello::NoMagic:
         case PallixHello::None:
-        case PallixHello::Late:
-            return std::nullopt;
-        case PallixHello::EmptyPort:
-            return std::string();
-        default:
-            return std::to_string(agentPort);
+        case PallixHello::Late: return std::nullopt;
+        case PallixHello::EmptyPort: return std::string();
+        default: return std::to_string(agentPort);
     }
 }
 
-bool PallixHelloHeard(PallixHello kind) { return kind != PallixHello::None && kind != PallixHello::Late; }
+bool PallixHelloHeard(PallixHello kind) {
+    return kind != PallixHello::None && kind != PallixHello::Late;
+}
 
 PallixHelloSender::PallixHelloSender(const std::string& address, int port) : description(address) {
     addrinfo hints{};

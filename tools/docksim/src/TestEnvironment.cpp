@@ -41,6 +41,8 @@ ProtocolEnvironment TestEnvironment(const std::string& folder) {
     return environment;
 }
 
-std::shared_ptr<TempDir> MakeEnvironmentFolder() { return std::make_shared<TempDir>(); }
+std::shared_ptr<TempDir> MakeEnvironmentFolder() {
+    return std::make_shared<TempDir>();
+}
 
 }  // namespace tvo::DockSim

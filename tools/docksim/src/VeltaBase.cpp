@@ -147,7 +147,7 @@ RawReply VeltaBase::State::Answer(const RawRequest& request) {
     const bool silent = reply.hangUp || reply.never;
     exchange.status = silent ? 0 : reply.status;
     exchange.reply = silent ? std::string() : reply.body;
-    exchange.error = reply.hangUp ? "the base hung up without answering"
+    exchange.error = reply.hangUp  ? "the base hung up without answering"
                      : reply.never ? "the base does not answer"
                                    : "";
     // Recorded before the camera can see the answer, so that whoever waits
@@ -205,7 +205,9 @@ void VeltaBase::State::Record(const Exchange& exchange) {
 
 VeltaBase::VeltaBase(VeltaBaseSetup setup) : state(std::make_shared<State>(std::move(setup))) {}
 
-VeltaBase::~VeltaBase() { state->Stop(); }
+VeltaBase::~VeltaBase() {
+    state->Stop();
+}
 
 ProtocolEnvironment VeltaBase::Environment() const {
     ProtocolEnvironment environment = TestEnvironment(state->files.path().string());
@@ -242,9 +244,15 @@ ProtocolEnvironment VeltaBase::Environment() const {
     return environment;
 }
 
-int VeltaBase::Port() const { return state->port; }
-int VeltaBase::CameraPort() const { return state->cameraPort; }
-const VeltaBaseSetup& VeltaBase::Setup() const { return state->setup; }
+int VeltaBase::Port() const {
+    return state->port;
+}
+int VeltaBase::CameraPort() const {
+    return state->cameraPort;
+}
+const VeltaBaseSetup& VeltaBase::Setup() const {
+    return state->setup;
+}
 
 void VeltaBase::SetReply(const std::string& type, ReplyScript script) {
     std::lock_guard<std::mutex> lock(state->mutex);

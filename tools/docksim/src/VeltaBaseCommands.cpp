@@ -217,8 +217,7 @@ void AddVeltaCommands(CLI::App& app, int& status) {
         ->capture_default_str();
     velta->add_option("--camera", options->camera, "the camera's inbound server, HOST:PORT")->capture_default_str();
     velta->add_option("--version", options->version, "version in the hello answer")->capture_default_str();
-    velta->add_option("--api-version", options->apiVersion, "API version in the hello answer")
-        ->capture_default_str();
+    velta->add_option("--api-version", options->apiVersion, "API version in the hello answer")->capture_default_str();
     velta->add_option("--room", options->room, "room in the server information")->capture_default_str();
     velta->add_option("--station", options->station, "station in the server information")->capture_default_str();
     velta->add_option("--approve-after", options->approveAfter, "approve from the N-th announcement on")
@@ -227,21 +226,25 @@ void AddVeltaCommands(CLI::App& app, int& status) {
     velta->add_flag("--never-approve", options->neverApprove, "acknowledge announcements, never approve");
     velta->add_flag("--reject", options->reject, "answer announcements 403, never approve");
     velta->add_flag("--mqtt", options->mqtt, "approve with MQTT settings");
-    velta->add_option("--approval-fault", options->approvalFault,
-                      "break the approval: none, malformed, wrong-types, missing, huge")
+    velta
+        ->add_option("--approval-fault", options->approvalFault,
+                     "break the approval: none, malformed, wrong-types, missing, huge")
         ->capture_default_str();
     velta->add_option("--reply", options->replies,
                       "answer a message type badly: TYPE=slow:MS, TYPE=STATUS, TYPE=close, TYPE=never, "
                       "TYPE=malformed|wrong-types|missing|huge");
     velta->add_option("--log-file", options->logFile, "serve this file as the base's log");
-    velta->add_option("--log-bytes", options->logBytes,
-                      "serve a generated log of about this many bytes, with tick stamps (without --log-file)")
+    velta
+        ->add_option("--log-bytes", options->logBytes,
+                     "serve a generated log of about this many bytes, with tick stamps (without --log-file)")
         ->capture_default_str();
-    velta->add_option("--log-download", options->logDownload,
-                      "how the log is served: whole, half-way (breaks off), garbage, missing (404)")
+    velta
+        ->add_option("--log-download", options->logDownload,
+                     "how the log is served: whole, half-way (breaks off), garbage, missing (404)")
         ->capture_default_str();
-    velta->add_option("--log-ready", options->logReady,
-                      "answer to the camera's log request; anything but \"LogReady\" keeps it waiting")
+    velta
+        ->add_option("--log-ready", options->logReady,
+                     "answer to the camera's log request; anything but \"LogReady\" keeps it waiting")
         ->capture_default_str();
     velta->add_option("--send", options->sends,
                       "send to the camera at start, in order: approval[:FAULT], charge[:F[:NTC]], ignition:N, "

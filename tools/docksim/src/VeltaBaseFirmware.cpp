@@ -50,8 +50,7 @@ std::optional<web::json::object> ReplyObject(FirmwareAnswer& answer) {
 
 void CheckType(FirmwareAnswer& answer, const web::json::object& reply, rest::Message expected) {
     const auto type = reply.find("msg_type");
-    if (type == reply.end() || !type->second.is_string() ||
-        type->second.as_string() != rest::MessageType(expected)) {
+    if (type == reply.end() || !type->second.is_string() || type->second.as_string() != rest::MessageType(expected)) {
         answer.problems.push_back("msg_type is not " + std::string(rest::MessageType(expected)));
     }
 }
@@ -98,7 +97,9 @@ void CheckLocation(FirmwareAnswer& answer, const std::string& expectedResult) {
 }
 
 // The query that names the message to the camera's inbound server.
-std::string QueryFor(rest::Message type) { return "?type=" + std::string(rest::MessageType(type)); }
+std::string QueryFor(rest::Message type) {
+    return "?type=" + std::string(rest::MessageType(type));
+}
 
 std::string Body(rest::Message type, const std::string& fwType) {
     web::json::value body = rest::WriteEnvelope(rest::MessageType(type), {});
@@ -195,7 +196,10 @@ std::string TarArchive(const std::string& fileName, const std::string& content) 
     std::snprintf(header.data() + 124, 12, "%011llo", static_cast<unsigned long long>(content.size()));
     std::snprintf(header.data() + 136, 12, "%011o", 0u);
     header[156] = '0';
-    std::memcpy(header.data() + 257, "ustar\0" "00", 8);
+    std::memcpy(header.data() + 257,
+                "ustar\0"
+                "00",
+                8);
     std::memset(header.data() + 148, ' ', 8);
     unsigned sum = 0;
     for (const char c : header) {
@@ -245,11 +249,23 @@ void FirmwareArea::Apply(FileEnvironment& files) const {
     files.configFile = ConfigFile();
 }
 
-std::string FirmwareArea::Folder() const { return dir->path().string(); }
-std::string FirmwareArea::VersionFile() const { return (dir->path() / "scratch/velta_fw_version").string(); }
-std::string FirmwareArea::ValidMarker() const { return (dir->path() / "scratch/velta_fw_valid").string(); }
-std::string FirmwareArea::Image() const { return (dir->path() / "scratch/fw" / imageName).string(); }
-std::string FirmwareArea::ZipPackage() const { return (dir->path() / "scratch/tmp/fw" / zipName).string(); }
-std::string FirmwareArea::ConfigFile() const { return (dir->path() / "camera/camera.conf").string(); }
+std::string FirmwareArea::Folder() const {
+    return dir->path().string();
+}
+std::string FirmwareArea::VersionFile() const {
+    return (dir->path() / "scratch/velta_fw_version").string();
+}
+std::string FirmwareArea::ValidMarker() const {
+    return (dir->path() / "scratch/velta_fw_valid").string();
+}
+std::string FirmwareArea::Image() const {
+    return (dir->path() / "scratch/fw" / imageName).string();
+}
+std::string FirmwareArea::ZipPackage() const {
+    return (dir->path() / "scratch/tmp/fw" / zipName).string();
+}
+std::string FirmwareArea::ConfigFile() const {
+    return (dir->path() / "camera/camera.conf").string();
+}
 
 }  // namespace tvo::DockSim

@@ -254,8 +254,8 @@ bool LoopbackHttpServer::Pause(int connection, std::chrono::milliseconds delay, 
     for (;;) {
         int wait = -1;
         if (!never) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 return !stopping;
             }
@@ -331,9 +331,8 @@ void LoopbackHttpServer::Serve(int connection) {
     if (answer && !reply.bodyFile.empty()) {
         SendFile(connection, reply);
     } else if (answer) {
-        WriteAll(connection, StatusLine(reply.status) + "Content-Type: " + reply.contentType +
-                                 "\r\nContent-Length: " + std::to_string(reply.body.size()) +
-                                 "\r\nConnection: close\r\n\r\n" + reply.body);
+        WriteAll(connection, StatusLine(reply.status) + "Content-Type: " + reply.contentType + "\r\nContent-Length: " +
+                                 std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n" + reply.body);
     }
     if (reply.after) {
         reply.after();
@@ -347,9 +346,9 @@ std::string SendBrokenRequest(const std::string& address, int port, const std::s
     if (::connect(connection.Get(), reinterpret_cast<sockaddr*>(&where), sizeof where) != 0) {
         throw SystemError("connect " + address + ":" + std::to_string(port));
     }
-    const std::string head = method + " " + target + " HTTP/1.1\r\nHost: " + address + ":" + std::to_string(port) +
-                             "\r\nContent-Type: application/json\r\nContent-Length: " +
-                             std::to_string(body.size() + 1024) + "\r\n\r\n";
+    const std::string head =
+        method + " " + target + " HTTP/1.1\r\nHost: " + address + ":" + std::to_string(port) +
+        "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size() + 1024) + "\r\n\r\n";
     WriteAll(connection.Get(), head + body);
     // Half-close: the peer sees the body end early, and may still answer.
     ::shutdown(connection.Get(), SHUT_WR);

@@ -43,8 +43,9 @@ std::size_t GenerateBaseLog(const std::string& path, std::size_t bytes, std::uin
     while (written < bytes) {
         const unsigned a = static_cast<unsigned>((lines * 37) % 1000);
         const unsigned b = static_cast<unsigned>((lines * 11) % 100);
-        const int head = std::snprintf(text, sizeof text, "%u velta-base[%u]: ", BaseLogTick(lines, firstTick, tickStep),
-                                       static_cast<unsigned>(lines % 7));
+        const int head =
+            std::snprintf(text, sizeof text, "%u velta-base[%u]: ", BaseLogTick(lines, firstTick, tickStep),
+                          static_cast<unsigned>(lines % 7));
         const int tail = std::snprintf(text + head, sizeof text - static_cast<std::size_t>(head),
                                        kMessages[lines % (sizeof kMessages / sizeof *kMessages)], a, b);
         const std::size_t length = static_cast<std::size_t>(head + tail);

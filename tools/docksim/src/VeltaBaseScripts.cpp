@@ -20,11 +20,16 @@ std::string Shorten(const std::string& text, std::size_t limit) {
 }  // namespace
 
 std::optional<BodyFault> ParseBodyFault(const std::string& name) {
-    if (name == "none") return BodyFault::None;
-    if (name == "malformed") return BodyFault::MalformedJson;
-    if (name == "wrong-types") return BodyFault::WrongTypes;
-    if (name == "missing") return BodyFault::MissingMembers;
-    if (name == "huge") return BodyFault::Huge;
+    if (name == "none")
+        return BodyFault::None;
+    if (name == "malformed")
+        return BodyFault::MalformedJson;
+    if (name == "wrong-types")
+        return BodyFault::WrongTypes;
+    if (name == "missing")
+        return BodyFault::MissingMembers;
+    if (name == "huge")
+        return BodyFault::Huge;
     return std::nullopt;
 }
 
@@ -63,10 +68,14 @@ std::optional<ReplyScript> ParseReplyScript(const std::string& text) {
 }
 
 std::optional<LogDownload> ParseLogDownload(const std::string& name) {
-    if (name == "whole") return LogDownload::Whole;
-    if (name == "half-way") return LogDownload::HalfWay;
-    if (name == "garbage") return LogDownload::Garbage;
-    if (name == "missing") return LogDownload::Missing;
+    if (name == "whole")
+        return LogDownload::Whole;
+    if (name == "half-way")
+        return LogDownload::HalfWay;
+    if (name == "garbage")
+        return LogDownload::Garbage;
+    if (name == "missing")
+        return LogDownload::Missing;
     return std::nullopt;
 }
 
@@ -78,8 +87,7 @@ std::string MessageTypeOf(const std::string& targetOrQuery) {
 
 std::string ApplyFault(web::json::value message, BodyFault fault, std::size_t hugeBytes) {
     switch (fault) {
-        case BodyFault::None:
-            break;
+        case BodyFault::None: break;
         case BodyFault::MalformedJson: {
             const std::string text = message.serialize();
             return text.substr(0, text.size() / 2);
@@ -108,9 +116,7 @@ std::string ApplyFault(web::json::value message, BodyFault fault, std::size_t hu
             message = envelope;
             break;
         }
-        case BodyFault::Huge:
-            message["padding"] = web::json::value::string(std::string(hugeBytes, 'x'));
-            break;
+        case BodyFault::Huge: message["padding"] = web::json::value::string(std::string(hugeBytes, 'x')); break;
     }
     return message.serialize();
 }

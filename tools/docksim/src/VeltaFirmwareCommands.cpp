@@ -78,17 +78,15 @@ int Run(const FirmwareOptions& options) {
 
 void AddVeltaFirmwareCommands(CLI::App& app, int& status) {
     auto options = std::make_shared<FirmwareOptions>();
-    auto* command = app.add_subcommand(
-        "velta-firmware", "the Velta base asks a camera for the firmware package and configuration, once");
-    command->add_option("--camera", options->camera, "the camera's inbound server, HOST:PORT")
-        ->capture_default_str();
+    auto* command = app.add_subcommand("velta-firmware",
+                                       "the Velta base asks a camera for the firmware package and configuration, once");
+    command->add_option("--camera", options->camera, "the camera's inbound server, HOST:PORT")->capture_default_str();
     command->add_flag("--own-camera", options->ownCamera,
                       "ask a camera started here, with its files in a temporary folder");
     command->add_flag("--without-zip", options->withoutZip,
                       "with --own-camera: no zip package, so the camera answers \"File not found\" and cleans up");
     command->add_option("--fw-type", options->fwType, "firmware type asked for")->capture_default_str();
-    command->add_option("--msg-type", options->msgType, "msg_type of the configuration request")
-        ->capture_default_str();
+    command->add_option("--msg-type", options->msgType, "msg_type of the configuration request")->capture_default_str();
     command->callback([options, &status] {
         try {
             status = Run(*options);

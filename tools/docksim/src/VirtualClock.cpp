@@ -8,7 +8,9 @@ void VirtualClock::At(Duration when, std::function<void()> action) {
     planned.emplace(std::make_pair(std::max(when, now), sequence++), std::move(action));
 }
 
-void VirtualClock::RunDue() { RunUntil(now); }
+void VirtualClock::RunDue() {
+    RunUntil(now);
+}
 
 void VirtualClock::Sleep(Duration interval) {
     ++sleeps;

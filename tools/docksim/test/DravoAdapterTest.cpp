@@ -22,8 +22,7 @@ struct Answer {
 
 // One ioctl as the camera builds it: an ifreq naming the interface, the
 // ethtool buffer behind ifr_data.
-Answer Request(DravoAdapter& adapter, unsigned long request, void* data,
-               const char* name = "eth0", int fd = 3) {
+Answer Request(DravoAdapter& adapter, unsigned long request, void* data, const char* name = "eth0", int fd = 3) {
     ifreq req{};
     std::strncpy(req.ifr_name, name, IFNAMSIZ - 1);
     req.ifr_data = static_cast<char*>(data);
@@ -32,8 +31,8 @@ Answer Request(DravoAdapter& adapter, unsigned long request, void* data,
     return {result, errno};
 }
 
-Answer Eeprom(DravoAdapter& adapter, std::uint32_t command, std::uint32_t magic,
-              std::uint32_t offset, std::uint32_t length, unsigned char fill = 0) {
+Answer Eeprom(DravoAdapter& adapter, std::uint32_t command, std::uint32_t magic, std::uint32_t offset,
+              std::uint32_t length, unsigned char fill = 0) {
     std::vector<unsigned char> buffer(sizeof(ethtool_eeprom) + std::min(length, 4096u), fill);
     const ethtool_eeprom header{command, magic, offset, length};
     std::memcpy(buffer.data(), &header, sizeof header);
@@ -50,8 +49,8 @@ TEST(DravoAdapter, EepromRangesAndMagicAreCheckedAsTheKernelDoes) {
         SCOPED_TRACE(std::string(ChipName(chip)));
 
         EXPECT_EQ(Eeprom(adapter, ETHTOOL_GEEPROM, 0, 0, size).result, 0);
-        for (const auto& [offset, length] : {std::pair<std::uint32_t, std::uint32_t>{0, size + 1},
-                                             {size - 1, 2}, {0, 0}, {0xFFFFFFFF, 2}}) {
+        for (const auto& [offset, length] :
+             {std::pair<std::uint32_t, std::uint32_t>{0, size + 1}, {size - 1, 2}, {0, 0}, {0xFFFFFFFF, 2}}) {
             const auto refused = Eeprom(adapter, ETHTOOL_GEEPROM, 0, offset, length);
             EXPECT_EQ(refused.result, -1) << offset << '+' << length;
             EXPECT_EQ(refused.error, EINVAL) << offset << '+' << length;
@@ -114,8 +113,7 @@ TEST(DravoAdapter, PhyWritesAreRecordedAndInterfaceQueriesAnswered) {
     EXPECT_EQ(adapter.PhyWrites()[0].value, 0x8982);
 
     const auto environment = cradle.Environment();
-    EXPECT_EQ(environment.system.interfaceMac("eth0"),
-              std::vector<std::byte>(setup.mac.begin(), setup.mac.end()));
+    EXPECT_EQ(environment.system.interfaceMac("eth0"), std::vector<std::byte>(setup.mac.begin(), setup.mac.end()));
     EXPECT_TRUE(environment.system.interfaceUp("eth0"));
     EXPECT_EQ(environment.system.interfaceIp("eth0"), "10.20.30.40");
     adapter.Settings().up = false;

@@ -51,8 +51,7 @@ Transfer RunTransfer(const DravoCradleSetup& setup) {
     }
     if (run.codes.back() == RC::Ok) {
         run.mismatches = DravoMismatches(SampleDravoConfiguration(DravoChip::Ax88179), setup.mac,
-                                         camera.ProvisionNetwork().value,
-                                         camera.GetServerInfo().value);
+                                         camera.ProvisionNetwork().value, camera.GetServerInfo().value);
     }
     run.trace = cradle.Dock()->Trace();
     return run;
@@ -68,8 +67,8 @@ std::string Describe(const Transfer& run) {
 
 TEST(DravoHandshake, PromptDockDeliversOneBlockPerCallWithoutWaiting) {
     const auto run = RunTransfer(AxSetup());
-    EXPECT_EQ(run.codes, (std::vector<RC>{RC::InProgress, RC::InProgress, RC::InProgress,
-                                          RC::InProgress, RC::InProgress, RC::Ok}));
+    EXPECT_EQ(run.codes, (std::vector<RC>{RC::InProgress, RC::InProgress, RC::InProgress, RC::InProgress,
+                                          RC::InProgress, RC::Ok}));
     EXPECT_EQ(run.waited, milliseconds(0));
     EXPECT_TRUE(run.counters.empty());
     EXPECT_EQ(run.header, 0x15) << "block 5 marked read";
@@ -102,7 +101,9 @@ struct Recoverable {
     milliseconds waited;
 };
 
-void PrintTo(const Recoverable& recoverable, std::ostream* out) { *out << recoverable.name; }
+void PrintTo(const Recoverable& recoverable, std::ostream* out) {
+    *out << recoverable.name;
+}
 
 class DravoRecoverable : public testing::TestWithParam<Recoverable> {};
 
@@ -124,28 +125,29 @@ constexpr auto kSkip = DockFault::SkipBlock;
 constexpr auto kResync = DockFault::AskResync;
 constexpr auto kEarly = DockFault::EarlyReadComplete;
 
-INSTANTIATE_TEST_SUITE_P(
-    Misbehaviours, DravoRecoverable,
-    testing::Values(
-        // Out-of-order blocks cost one resynchronising call each.
-        Recoverable{"SkipFirst", {{kSkip, 0}}, 7, milliseconds(0)},
-        Recoverable{"SkipLast", {{kSkip, 4}}, 7, milliseconds(0)},
-        Recoverable{"Repeat", {{kRepeat, 2}}, 7, milliseconds(0)},
-        // Busy flags are waited out while the third look can still succeed.
-        Recoverable{"StallAtHello", {{kStall, 0, milliseconds(400)}}, 6, milliseconds(500)},
-        Recoverable{"StallTwoWaits", {{kStall, 3, milliseconds(500)}}, 6, milliseconds(500)},
-        Recoverable{"DockAsksResync", {{kResync, 1, milliseconds(250)}}, 6, milliseconds(250)},
-        Recoverable{"EarlyReadComplete", {{kEarly, 5, milliseconds(499)}}, 6, milliseconds(500)},
-        Recoverable{"AllAtOnce",
-                    {{kSkip, 1}, {kRepeat, 2}, {kStall, 3, milliseconds(300)},
-                     {kResync, 4, milliseconds(100)}, {kEarly, 5, milliseconds(200)}},
-                    8,
-                    milliseconds(1000)}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Misbehaviours, DravoRecoverable,
+                         testing::Values(
+                             // Out-of-order blocks cost one resynchronising call each.
+                             Recoverable{"SkipFirst", {{kSkip, 0}}, 7, milliseconds(0)},
+                             Recoverable{"SkipLast", {{kSkip, 4}}, 7, milliseconds(0)},
+                             Recoverable{"Repeat", {{kRepeat, 2}}, 7, milliseconds(0)},
+                             // Busy flags are waited out while the third look can still succeed.
+                             Recoverable{"StallAtHello", {{kStall, 0, milliseconds(400)}}, 6, milliseconds(500)},
+                             Recoverable{"StallTwoWaits", {{kStall, 3, milliseconds(500)}}, 6, milliseconds(500)},
+                             Recoverable{"DockAsksResync", {{kResync, 1, milliseconds(250)}}, 6, milliseconds(250)},
+                             Recoverable{"EarlyReadComplete", {{kEarly, 5, milliseconds(499)}}, 6, milliseconds(500)},
+                             Recoverable{"AllAtOnce",
+                                         {{kSkip, 1},
+                                          {kRepeat, 2},
+                                          {kStall, 3, milliseconds(300)},
+                                          {kResync, 4, milliseconds(100)},
+                                          {kEarly, 5, milliseconds(200)}},
+                                         8,
+                                         milliseconds(1000)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DravoHandshake, DockBusyBeyondTheThirdLookFailsAfterThreeWaits) {
-    for (const auto& fault : {DockFaultAt{kStall, 2, milliseconds(501)},
-                              DockFaultAt{kResync, 3, milliseconds(5000)},
+    for (const auto& fault : {DockFaultAt{kStall, 2, milliseconds(501)}, DockFaultAt{kResync, 3, milliseconds(5000)},
                               DockFaultAt{kEarly, 4, milliseconds(800)}}) {
         const auto run = RunTransfer(AxSetup({fault}));
         SCOPED_TRACE(std::string(FaultName(fault.fault)));
@@ -171,8 +173,8 @@ TEST(DravoHandshake, DriverNamesOtherThanTheAx88179sTakeTheWholeImageRoad) {
     DravoCradle cradle(lan);
     DockProtoDravo camera(cradle.Environment());
     EXPECT_EQ(camera.SayHello(), RC::Ok);
-    EXPECT_TRUE(DravoMismatches(SampleDravoConfiguration(DravoChip::Lan7850), lan.mac,
-                                camera.ProvisionNetwork().value, camera.GetServerInfo().value)
+    EXPECT_TRUE(DravoMismatches(SampleDravoConfiguration(DravoChip::Lan7850), lan.mac, camera.ProvisionNetwork().value,
+                                camera.GetServerInfo().value)
                     .empty());
 }
 

@@ -56,21 +56,19 @@ TEST(DravoImage, WhatCannotBeStoredIsRefusedByField) {
         change(configuration);
         return ErrorOf([&] { BuildDravoImage(configuration); });
     };
-    EXPECT_EQ(refused([](auto& c) { c.roomDescription = std::string(33, 'r'); }),
-              "room: longer than 32 bytes");
+    EXPECT_EQ(refused([](auto& c) { c.roomDescription = std::string(33, 'r'); }), "room: longer than 32 bytes");
     EXPECT_EQ(refused([](auto& c) { c.primaryServer = std::string(129, 'h'); }),
               "primary-server: longer than 128 bytes");
-    EXPECT_EQ(refused([](auto& c) { c.stationId = std::string("a\0b", 3); }),
-              "station: contains a NUL byte");
+    EXPECT_EQ(refused([](auto& c) { c.stationId = std::string("a\0b", 3); }), "station: contains a NUL byte");
     EXPECT_EQ(refused([](auto& c) { c.gateway = "10.0.0"; }).rfind("gateway: not a dotted", 0), 0u);
     EXPECT_EQ(refused([](auto& c) {
                   c.serversByName = false;
                   c.primaryServer = "evidence.example.com";
               }).rfind("primary-server: not a dotted", 0),
               0u);
-    EXPECT_EQ(refused([](auto& c) { c.tenantId = "00112233-4455-6677-8899-aabbccddeefg"; })
-                  .rfind("tenant: not a UUID", 0),
-              0u);
+    EXPECT_EQ(
+        refused([](auto& c) { c.tenantId = "00112233-4455-6677-8899-aabbccddeefg"; }).rfind("tenant: not a UUID", 0),
+        0u);
     EXPECT_EQ(refused([](auto& c) { c.availableForCheckout = false; }).rfind("checkout:", 0), 0u);
 }
 
@@ -78,8 +76,7 @@ TEST(DravoImage, ReadsBackWhatWasBuiltWithTheChipsStatusBytesInPlace) {
     for (const auto chip : {DravoChip::Lan7850, DravoChip::Ax88179}) {
         auto configuration = SampleDravoConfiguration(chip);
         configuration.tenantId = "00112233-4455-6677-8899-AABBCCDDEEFF";
-        configuration.primaryServer = configuration.serversByName ? std::string(128, 'p')
-                                                                  : configuration.primaryServer;
+        configuration.primaryServer = configuration.serversByName ? std::string(128, 'p') : configuration.primaryServer;
         const auto image = BuildDravoImage(configuration);
         const auto read = ReadDravoImage(image, chip);
         configuration.tenantId = "00112233-4455-6677-8899-aabbccddeeff";

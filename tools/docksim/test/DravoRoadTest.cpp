@@ -49,8 +49,7 @@ Road Drive(DockProtoDravo& camera) {
     road.fault = fault.value;
     road.recordsOk = network.code == RC::Ok && server.code == RC::Ok;
     for (const auto result : {network.code, server.code, camera.SetUploadStatus(Status::Pending),
-                              camera.SetChargeStatus(Charge::Full), fault.code,
-                              camera.CheckNetwork().code}) {
+                              camera.SetChargeStatus(Charge::Full), fault.code, camera.CheckNetwork().code}) {
         road.codes.push_back(result);
     }
     return road;
@@ -85,9 +84,8 @@ TEST_P(DravoRoad, DeliversTheBuiltConfigurationAndTakesTheStatus) {
     EXPECT_EQ(adapter.Eeprom()[ax ? 0x76 : 0x71], 1) << "charge status byte";
     EXPECT_EQ(adapter.Requests(SIOCGMIIPHY), 1u) << "PHY learnt once, at SayHello";
     // The ax88179 dock hears from the camera when it reads the fault.
-    const auto counterWrites = std::count_if(
-        adapter.EepromWrites().begin(), adapter.EepromWrites().end(),
-        [](const auto& write) { return write.offset == 0x72; });
+    const auto counterWrites = std::count_if(adapter.EepromWrites().begin(), adapter.EepromWrites().end(),
+                                             [](const auto& write) { return write.offset == 0x72; });
     EXPECT_EQ(counterWrites, ax ? 1 : 0);
 
     // Repeats write nothing; an interface that went away is noticed.
@@ -122,8 +120,7 @@ TEST_P(DravoRoad, EverySingleFailedRequestIsReportedNeverCorrupts) {
         // Only the PHY question at SayHello may fail unnoticed: it is asked again.
         EXPECT_TRUE(reported || clean[failing - 1] == SIOCGMIIPHY) << "request " << failing;
         if (road.recordsOk) {
-            const auto mismatches =
-                DravoMismatches(configuration, setup.mac, road.network, road.server);
+            const auto mismatches = DravoMismatches(configuration, setup.mac, road.network, road.server);
             EXPECT_TRUE(mismatches.empty()) << "request " << failing << ": " << mismatches.front();
         }
     }
@@ -161,15 +158,13 @@ TEST_P(DravoRoad, GarbageImageIsUsedAsItStandsWithinItsFields) {
     EXPECT_EQ(road.server.stationId, std::string(reinterpret_cast<char*>(c) + 316, 32));
     EXPECT_EQ(road.server.port, std::to_string(c[274] | c[275] << 8));
     char tenant[37];
-    std::snprintf(tenant, sizeof tenant,
-                  "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", c[348],
-                  c[349], c[350], c[351], c[352], c[353], c[354], c[355], c[356], c[357], c[358],
-                  c[359], c[360], c[361], c[362], c[363]);
+    std::snprintf(tenant, sizeof tenant, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", c[348],
+                  c[349], c[350], c[351], c[352], c[353], c[354], c[355], c[356], c[357], c[358], c[359], c[360],
+                  c[361], c[362], c[363]);
     EXPECT_EQ(road.server.tenantId, tenant);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothChips, DravoRoad,
-                         testing::Values(DravoChip::Lan7850, DravoChip::Ax88179),
+INSTANTIATE_TEST_SUITE_P(BothChips, DravoRoad, testing::Values(DravoChip::Lan7850, DravoChip::Ax88179),
                          [](const auto& info) { return std::string(ChipName(info.param)); });
 
 }  // namespace

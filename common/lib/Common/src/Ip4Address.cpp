@@ -11,12 +11,10 @@
 namespace tvo {
 namespace {
 
-
 // inet_pton reads a C string, so an embedded NUL would hide trailing junk.
 bool ParseIPv4(const std::string& text, unsigned char (&bytes)[4]) {
     in_addr address{};
-    if (text.find('\0') != std::string::npos ||
-        ::inet_pton(AF_INET, text.c_str(), &address) != 1) {
+    if (text.find('\0') != std::string::npos || ::inet_pton(AF_INET, text.c_str(), &address) != 1) {
         return false;
     }
     static_assert(sizeof address == sizeof bytes);

@@ -11,7 +11,6 @@
 namespace tvo {
 namespace {
 
-
 class SystemLinuxApi : public LinuxApiIF {
 public:
     int ioctl(int fd, unsigned long request, char* arg) override {
@@ -30,8 +29,7 @@ FileDescriptor OpenIoctlSocket() {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         const int error = errno;
-        PMX_LOG(LogLevel::Error, kLogCategoryDock)
-            << "cannot create ioctl socket: " << std::strerror(error);
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "cannot create ioctl socket: " << std::strerror(error);
     }
     return FileDescriptor(fd);
 }

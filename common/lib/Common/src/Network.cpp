@@ -15,15 +15,13 @@
 namespace tvo {
 namespace {
 
-
 // Fills req for ifname and runs one query ioctl on a fresh socket; logs and
 // returns false on any failure. errno survives for the caller's decision.
-bool QueryInterface(std::string_view ifname, unsigned long request, const char* requestName,
-                    LinuxApiIF& api, ifreq& req, LogLevel failureLevel = LogLevel::Warning) {
+bool QueryInterface(std::string_view ifname, unsigned long request, const char* requestName, LinuxApiIF& api,
+                    ifreq& req, LogLevel failureLevel = LogLevel::Warning) {
     if (ifname.empty() || ifname.size() >= IFNAMSIZ) {
         PMX_LOG(LogLevel::Warning, kLogCategoryDock)
-            << "invalid interface name '" << ifname << "' (1 to " << IFNAMSIZ - 1
-            << " characters)";
+            << "invalid interface name '" << ifname << "' (1 to " << IFNAMSIZ - 1 << " characters)";
         return false;
     }
     req = ifreq{};
@@ -35,8 +33,7 @@ bool QueryInterface(std::string_view ifname, unsigned long request, const char* 
     }
     if (api.ioctl(socket.Get(), request, reinterpret_cast<char*>(&req)) != 0) {
         const int error = errno;
-        PMX_LOG(failureLevel, kLogCategoryDock)
-            << ifname << ": " << requestName << " failed: " << std::strerror(error);
+        PMX_LOG(failureLevel, kLogCategoryDock) << ifname << ": " << requestName << " failed: " << std::strerror(error);
         errno = error;
         return false;
     }
@@ -103,10 +100,10 @@ std::string GetInterfaceIp(std::string_view ifname, LinuxApiIF& api) {
 
 std::string FormatMacAddress(gsl::span<const std::byte, 6> mac) {
     char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x",
-                  std::to_integer<unsigned>(mac[0]), std::to_integer<unsigned>(mac[1]),
-                  std::to_integer<unsigned>(mac[2]), std::to_integer<unsigned>(mac[3]),
-                  std::to_integer<unsigned>(mac[4]), std::to_integer<unsigned>(mac[5]));
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", std::to_integer<unsigned>(mac[0]),
+                  std::to_integer<unsigned>(mac[1]), std::to_integer<unsigned>(mac[2]),
+                  std::to_integer<unsigned>(mac[3]), std::to_integer<unsigned>(mac[4]),
+                  std::to_integer<unsigned>(mac[5]));
     return text;
 }
 

@@ -22,8 +22,7 @@ bool UUID::IsValid(std::string_view text) {
         return false;
     }
     for (std::size_t i = 0; i < kLength; ++i) {
-        const bool ok = IsDashPosition(i) ? text[i] == '-'
-                                          : std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
+        const bool ok = IsDashPosition(i) ? text[i] == '-' : std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
         if (!ok) {
             return false;
         }

@@ -13,18 +13,22 @@ std::size_t SequenceLength(std::string_view text) {
         return 1;
     }
     std::size_t length;
-    unsigned char low = 0x80;  // bounds of the second byte, which rule out
-    unsigned char high = 0xBF; // overlong forms, surrogates and > U+10FFFF
+    unsigned char low = 0x80;   // bounds of the second byte, which rule out
+    unsigned char high = 0xBF;  // overlong forms, surrogates and > U+10FFFF
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
+        if (lead == 0xE0)
+            low = 0xA0;
+        if (lead == 0xED)
+            high = 0x9F;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;
     } else {
         return 0;
     }

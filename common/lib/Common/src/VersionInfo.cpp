@@ -13,7 +13,6 @@
 namespace tvo {
 namespace {
 
-
 constexpr std::size_t kTarBlockSize = 512;
 constexpr std::size_t kTarMagicOffset = 257;
 constexpr std::string_view kTarMagic = "ustar";  // followed by NUL (POSIX) or blank (GNU)
@@ -30,14 +29,10 @@ std::string_view Trim(std::string_view text) {
 
 std::string_view KeyOf(VersionInfo::Field field) {
     switch (field) {
-    case VersionInfo::Field::Name:
-        return "name";
-    case VersionInfo::Field::Build:
-        return "build";
-    case VersionInfo::Field::Version:
-        return "version";
-    case VersionInfo::Field::Location:
-        return "location";
+        case VersionInfo::Field::Name: return "name";
+        case VersionInfo::Field::Build: return "build";
+        case VersionInfo::Field::Version: return "version";
+        case VersionInfo::Field::Location: return "location";
     }
     return {};
 }
@@ -47,8 +42,7 @@ std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path
     std::map<std::string, std::string, std::less<>> fields;
     std::ifstream in{std::string(path)};
     if (!in) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryDock)
-            << "version file " << path << " cannot be read";
+        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "version file " << path << " cannot be read";
         return fields;
     }
     for (std::string line; std::getline(in, line);) {
@@ -64,8 +58,7 @@ std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path
         if (content.empty() || content.front() == '#' || equals == std::string_view::npos) {
             continue;
         }
-        fields.emplace(std::string(Trim(content.substr(0, equals))),
-                       std::string(Trim(content.substr(equals + 1))));
+        fields.emplace(std::string(Trim(content.substr(0, equals))), std::string(Trim(content.substr(equals + 1))));
     }
     return fields;
 }
@@ -75,8 +68,7 @@ std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path
 std::string VersionInfo::GetField(Field field, std::string_view path) {
     const std::string_view key = KeyOf(field);
     if (key.empty()) {
-        PMX_LOG(LogLevel::Warning, kLogCategoryDock)
-            << "unknown version field " << static_cast<int>(field);
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock) << "unknown version field " << static_cast<int>(field);
         return {};
     }
     const auto fields = ReadFields(path);
@@ -111,8 +103,7 @@ bool VersionInfo::IsTarFileCheck(std::ifstream& stream) {
     stream.seekg(0, std::ios::beg);
     stream.read(header.data(), header.size());
     const bool whole = stream.gcount() == static_cast<std::streamsize>(header.size());
-    const bool isTar =
-        whole && std::memcmp(header.data() + kTarMagicOffset, kTarMagic.data(), kTarMagic.size()) == 0;
+    const bool isTar = whole && std::memcmp(header.data() + kTarMagicOffset, kTarMagic.data(), kTarMagic.size()) == 0;
 
     stream.clear();
     if (savedPosition != std::streampos(-1)) {

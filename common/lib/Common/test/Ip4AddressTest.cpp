@@ -13,8 +13,8 @@ namespace {
 
 TEST(Ip4AddressTest, GoodTextConvertsBothWaysInNetworkByteOrder) {
     const std::pair<const char*, unsigned int> cases[] = {
-        {"1.2.3.4", 0x04030201u}, {"0.0.0.0", 0u}, {"255.255.255.255", 0xffffffffu},
-        {"127.0.0.1", 0x0100007fu}, {"0.0.0.128", 0x80000000u},
+        {"1.2.3.4", 0x04030201u},   {"0.0.0.0", 0u}, {"255.255.255.255", 0xffffffffu}, {"127.0.0.1", 0x0100007fu},
+        {"0.0.0.128", 0x80000000u},
     };
     for (const auto& [text, number] : cases) {
         EXPECT_EQ(Ip4StringToInt(text), number) << text;
@@ -37,9 +37,8 @@ TEST(Ip4AddressTest, GoodTextConvertsBothWaysInNetworkByteOrder) {
 }
 
 TEST(Ip4AddressTest, BadTextIsRejectedWithTheTextInTheMessage) {
-    const std::string bad[] = {"",         "1.2.3",     "1.2.3.4.5", "256.1.1.1", " 1.2.3.4", "1.2.3.4 ",
-                               "1.2.3.4x", "1..3.4",    "a.b.c.d",   "1.2.3.-4",  "0x1.2.3.4", "01.2.3.4",
-                               "4294967295"};
+    const std::string bad[] = {"",       "1.2.3",   "1.2.3.4.5", "256.1.1.1", " 1.2.3.4", "1.2.3.4 ",  "1.2.3.4x",
+                               "1..3.4", "a.b.c.d", "1.2.3.-4",  "0x1.2.3.4", "01.2.3.4", "4294967295"};
     for (const std::string& text : bad) {
         EXPECT_FALSE(ValidIPv4Address(text)) << text;
         try {

@@ -29,7 +29,10 @@ protected:
         std::strcpy(header + 100, "0000644");
         std::strcpy(header + 124, "00000000005");
         header[156] = '0';
-        std::memcpy(header + 257, "ustar\0" "00", 8);
+        std::memcpy(header + 257,
+                    "ustar\0"
+                    "00",
+                    8);
         std::memset(header + 148, ' ', 8);
         unsigned sum = 0;
         for (char c : header) {

@@ -13,10 +13,9 @@
 namespace tvo::connman {
 namespace {
 
-
 bool IsPlainFileName(std::string_view name) {
-    return !name.empty() && name.find('/') == std::string_view::npos &&
-           name.find("..") == std::string_view::npos && name != ".";
+    return !name.empty() && name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos &&
+           name != ".";
 }
 
 void PruneOne(std::string_view name, const Settings& settings) {
@@ -61,8 +60,7 @@ ToggleResult ToggleInterface(const std::string& name, bool enable, const Setting
     }
     const bool isUp = (req.ifr_flags & IFF_UP) != 0;
     if (isUp == enable) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryDock)
-            << name << " already " << (enable ? "up" : "down");
+        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << name << " already " << (enable ? "up" : "down");
         return {true, {}};
     }
     req.ifr_flags = static_cast<short>(enable ? req.ifr_flags | IFF_UP : req.ifr_flags & ~IFF_UP);
@@ -81,8 +79,7 @@ void PruneProvisionFile(std::string_view a, std::string_view b, const Settings& 
         PruneOne(a, settings);
         PruneOne(b, settings);
     } catch (const std::exception& error) {
-        PMX_LOG(LogLevel::Error, kLogCategoryDock)
-            << "pruning provisioning files failed: " << error.what();
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "pruning provisioning files failed: " << error.what();
     }
 }
 

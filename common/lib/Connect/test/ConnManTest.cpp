@@ -64,8 +64,8 @@ protected:
 
 TEST_F(ConnManTest, PruneRemovesOnlyTheNamedFilesInsideTheDirectory) {
     const fs::path dir = settings.provisioningDir;
-    for (const fs::path& file : {dir / "usb.config", dir / "usb0.config", dir / "wifi.config",
-                                 dir / "sub" / "f", root / "victim"}) {
+    for (const fs::path& file :
+         {dir / "usb.config", dir / "usb0.config", dir / "wifi.config", dir / "sub" / "f", root / "victim"}) {
         std::ofstream(file) << "[service_usb]\n";
     }
     PruneProvisionFile("usb.config", "usb0.config", settings);

@@ -24,16 +24,13 @@ using DockProto::EthtoolEeprom;
 DockProtoDravo::DockProtoDravo(std::string_view, DockCallbackIF*)
     : DockProtoDravo(LinuxApi(), nullptr, ProtocolEnvironment::Production()) {}
 
-DockProtoDravo::DockProtoDravo(std::unique_ptr<LinuxApiIF> api,
-                               std::unique_ptr<EthtoolEeprom> eeprom)
+DockProtoDravo::DockProtoDravo(std::unique_ptr<LinuxApiIF> api, std::unique_ptr<EthtoolEeprom> eeprom)
     : DockProtoDravo(std::move(api), std::move(eeprom), ProtocolEnvironment::Production()) {}
 
-DockProtoDravo::DockProtoDravo(const ProtocolEnvironment& environment,
-                               std::unique_ptr<EthtoolEeprom> eeprom)
+DockProtoDravo::DockProtoDravo(const ProtocolEnvironment& environment, std::unique_ptr<EthtoolEeprom> eeprom)
     : DockProtoDravo(environment.system.makeLinuxApi(), std::move(eeprom), environment) {}
 
-DockProtoDravo::DockProtoDravo(std::unique_ptr<LinuxApiIF> api,
-                               std::unique_ptr<EthtoolEeprom> eeprom,
+DockProtoDravo::DockProtoDravo(std::unique_ptr<LinuxApiIF> api, std::unique_ptr<EthtoolEeprom> eeprom,
                                const ProtocolEnvironment& environment)
     : api(std::move(api)),
       socket(environment.system.openIoctlSocket()),
@@ -62,8 +59,7 @@ RC DockProtoDravo::DoSayHello() {
         return RC::Failed;
     }
     // The kernel terminates the name, a faulty driver might not.
-    const std::string driver(driverInfo->driver,
-                             strnlen(driverInfo->driver, sizeof driverInfo->driver));
+    const std::string driver(driverInfo->driver, strnlen(driverInfo->driver, sizeof driverInfo->driver));
     if (driver == kAx88179Driver) {
         eeprom->SelectLayout(DockProto::EEPROM_ax88179{});
     } else {
@@ -82,8 +78,7 @@ RC DockProtoDravo::DoSayHello() {
         request = {ETHTOOL_GEEPROM, 0, 0, EthtoolEeprom::kImageSize};
         result = DockProto::EthtoolRequest(*api, socket.Get(), interfaceName, &request);
         if (result != 0) {
-            PMX_LOG(LogLevel::Detail, kLogCategoryDock)
-                << "SIOCETHTOOL failed: " << result;
+            PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
             return RC::Failed;
         }
     }
@@ -204,9 +199,9 @@ RC DockProtoDravo::DoSetChargeStatus(ChargeStatus status) {
         return RC::Ok;
     }
     auto byte = static_cast<unsigned char>(status);
-    const int result = DockProto::EepromTransfer(*api, socket.Get(), interfaceName, ETHTOOL_SEEPROM,
-                                                 eeprom->GetEepromMagic(),
-                                                 eeprom->GetCameraChargeStatusAddress(), &byte, 1);
+    const int result =
+        DockProto::EepromTransfer(*api, socket.Get(), interfaceName, ETHTOOL_SEEPROM, eeprom->GetEepromMagic(),
+                                  eeprom->GetCameraChargeStatusAddress(), &byte, 1);
     if (result != 0) {
         PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return RC::Failed;
@@ -225,9 +220,9 @@ DockProtoIF::Result<std::uint32_t> DockProtoDravo::DoGetChargeFault() {
         return {0, RC::Failed};
     }
     unsigned char fault = 0;
-    const int result = DockProto::EepromTransfer(*api, socket.Get(), interfaceName, ETHTOOL_GEEPROM,
-                                                 eeprom->GetEepromMagic(),
-                                                 eeprom->GetBaseChargeFaultAddress(), &fault, 1);
+    const int result =
+        DockProto::EepromTransfer(*api, socket.Get(), interfaceName, ETHTOOL_GEEPROM, eeprom->GetEepromMagic(),
+                                  eeprom->GetBaseChargeFaultAddress(), &fault, 1);
     if (result != 0) {
         PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return {0, RC::Failed};
@@ -244,21 +239,34 @@ DockProtoIF::Result<std::uint32_t> DockProtoDravo::DoCheckNetwork() {
         return {1, RC::Failed};
     }
     if (interfaceIp(interfaceName).empty()) {
-        PMX_LOG(LogLevel::Warning, kLogCategoryDock)
-            << "failed to get IP address on " << interfaceName;
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock) << "failed to get IP address on " << interfaceName;
         return {2, RC::Failed};
     }
     return {0, RC::Ok};
 }
 
-std::string_view DockProtoDravo::DoGetName() { return Name; }
+std::string_view DockProtoDravo::DoGetName() {
+    return Name;
+}
 
-RC DockProtoDravo::DoSwitchChannel() { return RC::NotSupported; }
-RC DockProtoDravo::DoSetWifiMac(const std::string&) { return RC::NotSupported; }
-RC DockProtoDravo::DoSetSerialNumber(const std::string&) { return RC::NotSupported; }
-RC DockProtoDravo::DoRequestBaseLog(unsigned int) { return RC::NotSupported; }
-RC DockProtoDravo::DoDownloadBaseLog(unsigned int) { return RC::NotSupported; }
-RC DockProtoDravo::DoCancel() { return RC::NotSupported; }
+RC DockProtoDravo::DoSwitchChannel() {
+    return RC::NotSupported;
+}
+RC DockProtoDravo::DoSetWifiMac(const std::string&) {
+    return RC::NotSupported;
+}
+RC DockProtoDravo::DoSetSerialNumber(const std::string&) {
+    return RC::NotSupported;
+}
+RC DockProtoDravo::DoRequestBaseLog(unsigned int) {
+    return RC::NotSupported;
+}
+RC DockProtoDravo::DoDownloadBaseLog(unsigned int) {
+    return RC::NotSupported;
+}
+RC DockProtoDravo::DoCancel() {
+    return RC::NotSupported;
+}
 
 RC DockProtoDravo::DoSetShutdownCallback(std::function<void(Shutdown::ShutdownType)>) {
     return RC::NotSupported;

@@ -72,23 +72,45 @@ DockProtoIF::Result<DockProtoIF::ServerInfo> DockProtoOskin::DoGetServerInfo() {
     return {info, RC::Ok};
 }
 
-std::string_view DockProtoOskin::DoGetName() { return Name; }
+std::string_view DockProtoOskin::DoGetName() {
+    return Name;
+}
 
-RC DockProtoOskin::DoBlockProtocol() { return RC::NotSupported; }
-RC DockProtoOskin::DoSwitchChannel() { return RC::NotSupported; }
-RC DockProtoOskin::DoSetWifiMac(const std::string&) { return RC::NotSupported; }
-RC DockProtoOskin::DoSetSerialNumber(const std::string&) { return RC::NotSupported; }
-RC DockProtoOskin::DoSetUploadStatus(UploadStatus) { return RC::NotSupported; }
-RC DockProtoOskin::DoSetChargeStatus(ChargeStatus) { return RC::NotSupported; }
-RC DockProtoOskin::DoRequestBaseLog(unsigned int) { return RC::NotSupported; }
-RC DockProtoOskin::DoDownloadBaseLog(unsigned int) { return RC::NotSupported; }
-RC DockProtoOskin::DoCancel() { return RC::NotSupported; }
+RC DockProtoOskin::DoBlockProtocol() {
+    return RC::NotSupported;
+}
+RC DockProtoOskin::DoSwitchChannel() {
+    return RC::NotSupported;
+}
+RC DockProtoOskin::DoSetWifiMac(const std::string&) {
+    return RC::NotSupported;
+}
+RC DockProtoOskin::DoSetSerialNumber(const std::string&) {
+    return RC::NotSupported;
+}
+RC DockProtoOskin::DoSetUploadStatus(UploadStatus) {
+    return RC::NotSupported;
+}
+RC DockProtoOskin::DoSetChargeStatus(ChargeStatus) {
+    return RC::NotSupported;
+}
+RC DockProtoOskin::DoRequestBaseLog(unsigned int) {
+    return RC::NotSupported;
+}
+RC DockProtoOskin::DoDownloadBaseLog(unsigned int) {
+    return RC::NotSupported;
+}
+RC DockProtoOskin::DoCancel() {
+    return RC::NotSupported;
+}
 
 RC DockProtoOskin::DoSetShutdownCallback(std::function<void(Shutdown::ShutdownType)>) {
     return RC::NotSupported;
 }
 
-RC DockProtoOskin::DoSetTerminateBackendCallback(std::function<void()>) { return RC::NotSupported; }
+RC DockProtoOskin::DoSetTerminateBackendCallback(std::function<void()>) {
+    return RC::NotSupported;
+}
 
 DockProtoIF::Result<DockProtoIF::NetworkConfig> DockProtoOskin::DoProvisionNetwork() {
     return {NetworkConfig{}, RC::NotSupported};
@@ -98,9 +120,15 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoOskin::DoAssociate() 
     return {AssociationInfo{}, RC::NotSupported};
 }
 
-DockProtoIF::Result<std::uint32_t> DockProtoOskin::DoGetShutdown() { return {0, RC::NotSupported}; }
-DockProtoIF::Result<std::uint32_t> DockProtoOskin::DoCheckNetwork() { return {0, RC::NotSupported}; }
-DockProtoIF::Result<std::uint32_t> DockProtoOskin::DoGetChargeFault() { return {0, RC::NotSupported}; }
+DockProtoIF::Result<std::uint32_t> DockProtoOskin::DoGetShutdown() {
+    return {0, RC::NotSupported};
+}
+DockProtoIF::Result<std::uint32_t> DockProtoOskin::DoCheckNetwork() {
+    return {0, RC::NotSupported};
+}
+DockProtoIF::Result<std::uint32_t> DockProtoOskin::DoGetChargeFault() {
+    return {0, RC::NotSupported};
+}
 
 DockProtoIF::AsyncResult DockProtoOskin::DoSetUploadStatusAsync(UploadStatus) {
     return {nullptr, RC::NotSupported};

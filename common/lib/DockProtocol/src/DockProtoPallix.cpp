@@ -22,7 +22,9 @@ DockProtoPallix::DockProtoPallix(const ProtocolEnvironment& environment)
 
 DockProtoPallix::~DockProtoPallix() = default;
 
-RC DockProtoPallix::DoSayHello() { return impl->SayHello(); }
+RC DockProtoPallix::DoSayHello() {
+    return impl->SayHello();
+}
 
 RC DockProtoPallix::DoSetSerialNumber(const std::string& serial) {
     impl->serialNumber = serial;
@@ -38,15 +40,31 @@ RC DockProtoPallix::DoCancel() {
     return RC::Ok;
 }
 
-std::string_view DockProtoPallix::DoGetName() { return Name; }
+std::string_view DockProtoPallix::DoGetName() {
+    return Name;
+}
 
-RC DockProtoPallix::DoBlockProtocol() { return RC::NotSupported; }
-RC DockProtoPallix::DoSwitchChannel() { return RC::NotSupported; }
-RC DockProtoPallix::DoSetWifiMac(const std::string&) { return RC::NotSupported; }
-RC DockProtoPallix::DoSetUploadStatus(UploadStatus) { return RC::NotSupported; }
-RC DockProtoPallix::DoSetChargeStatus(ChargeStatus) { return RC::NotSupported; }
-RC DockProtoPallix::DoRequestBaseLog(unsigned int) { return RC::NotSupported; }
-RC DockProtoPallix::DoDownloadBaseLog(unsigned int) { return RC::NotSupported; }
+RC DockProtoPallix::DoBlockProtocol() {
+    return RC::NotSupported;
+}
+RC DockProtoPallix::DoSwitchChannel() {
+    return RC::NotSupported;
+}
+RC DockProtoPallix::DoSetWifiMac(const std::string&) {
+    return RC::NotSupported;
+}
+RC DockProtoPallix::DoSetUploadStatus(UploadStatus) {
+    return RC::NotSupported;
+}
+RC DockProtoPallix::DoSetChargeStatus(ChargeStatus) {
+    return RC::NotSupported;
+}
+RC DockProtoPallix::DoRequestBaseLog(unsigned int) {
+    return RC::NotSupported;
+}
+RC DockProtoPallix::DoDownloadBaseLog(unsigned int) {
+    return RC::NotSupported;
+}
 
 RC DockProtoPallix::DoSetShutdownCallback(std::function<void(Shutdown::ShutdownType)>) {
     return RC::NotSupported;
@@ -64,9 +82,15 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoPallix::DoAssociate()
     return {AssociationInfo{}, RC::NotSupported};
 }
 
-DockProtoIF::Result<std::uint32_t> DockProtoPallix::DoGetShutdown() { return {0, RC::NotSupported}; }
-DockProtoIF::Result<std::uint32_t> DockProtoPallix::DoCheckNetwork() { return {0, RC::NotSupported}; }
-DockProtoIF::Result<std::uint32_t> DockProtoPallix::DoGetChargeFault() { return {0, RC::NotSupported}; }
+DockProtoIF::Result<std::uint32_t> DockProtoPallix::DoGetShutdown() {
+    return {0, RC::NotSupported};
+}
+DockProtoIF::Result<std::uint32_t> DockProtoPallix::DoCheckNetwork() {
+    return {0, RC::NotSupported};
+}
+DockProtoIF::Result<std::uint32_t> DockProtoPallix::DoGetChargeFault() {
+    return {0, RC::NotSupported};
+}
 
 DockProtoIF::AsyncResult DockProtoPallix::DoSetUploadStatusAsync(UploadStatus) {
     return {nullptr, RC::NotSupported};

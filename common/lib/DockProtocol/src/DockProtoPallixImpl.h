@@ -57,8 +57,7 @@ private:
     void SetCancellationSource(std::shared_ptr<pplx::cancellation_token_source> source) PMX_EXCLUDES(mutex);
     // Reads the open answer into info; false when the attempt failed without
     // an exception (status, hosts entry).
-    pplx::task<bool> HandleOpenResponse(const web::http::http_response& response,
-                                        DockProtoIF::ServerInfo& info) const;
+    pplx::task<bool> HandleOpenResponse(const web::http::http_response& response, DockProtoIF::ServerInfo& info) const;
     bool ReadOpenAnswer(const std::string& body, DockProtoIF::ServerInfo& info) const;
 
     PallixEnvironment settings;

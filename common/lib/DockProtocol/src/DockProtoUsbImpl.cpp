@@ -27,8 +27,7 @@ std::string CheckedAddress(const std::string& value, std::string_view label) {
 }
 
 bool EqualIgnoringCase(const std::string& text, std::string_view keyword) {
-    return text.size() == keyword.size() &&
-           std::equal(text.begin(), text.end(), keyword.begin(), [](char a, char b) {
+    return text.size() == keyword.size() && std::equal(text.begin(), text.end(), keyword.begin(), [](char a, char b) {
                return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
            });
 }

@@ -51,12 +51,13 @@ std::string DockProtoVeltaImpl::BaseURI() const {
     return builder.to_string();
 }
 
-std::string DockProtoVeltaImpl::QueryFor(std::string_view type) { return "?type=" + std::string(type); }
+std::string DockProtoVeltaImpl::QueryFor(std::string_view type) {
+    return "?type=" + std::string(type);
+}
 
 std::unique_ptr<HttpServer> DockProtoVeltaImpl::MakeServer() {
     auto made = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{false, false},
-                                             "http://" + endpoints.listenAddress, endpoints.listenPort,
-                                             endpoints.path);
+                                             "http://" + endpoints.listenAddress, endpoints.listenPort, endpoints.path);
     made->setLimits(InboundHttpLimits(endpoints.inbound));
     // Every answer is 200, whatever processREST made of the request; only an
     // exception (answered by the server) says otherwise.
@@ -110,8 +111,7 @@ void DockProtoVeltaImpl::SetTerminateBackendCallback(TerminateCallback callback)
 
 // ---- DockProtoVelta ----
 
-DockProtoVelta::DockProtoVelta(std::string_view, DockCallbackIF*)
-    : DockProtoVelta(ProtocolEnvironment::Production()) {}
+DockProtoVelta::DockProtoVelta(std::string_view, DockCallbackIF*) : DockProtoVelta(ProtocolEnvironment::Production()) {}
 
 DockProtoVelta::DockProtoVelta(const ProtocolEnvironment& environment)
     : impl(std::make_unique<DockProtoVeltaImpl>(environment)) {}
@@ -132,8 +132,7 @@ RC DockProtoVelta::DoSayHello() {
     }
 
     if (!impl->serverCreated) {
-        PMX_LOG(LogLevel::Info, kLogCategoryRest)
-            << "Instantiate USB REST server and start listening for messages";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Instantiate USB REST server and start listening for messages";
         impl->server = impl->MakeServer();
         impl->serverCreated = true;
     }
@@ -180,8 +179,7 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() 
                 .get();
         } catch (...) {
             if (impl->associateFailures < kLoggedFailures) {
-                PMX_LOG(LogLevel::Warning, kLogCategoryRest)
-                    << "Failed to send Device Announce USB message to base";
+                PMX_LOG(LogLevel::Warning, kLogCategoryRest) << "Failed to send Device Announce USB message to base";
             }
             ++impl->associateFailures;
             return {impl->emptyAssociation, RC::Failed};
@@ -233,7 +231,9 @@ DockProtoIF::Result<DockProtoIF::ServerInfo> DockProtoVelta::DoGetServerInfo() {
     return {info, RC::Ok};
 }
 
-std::string_view DockProtoVelta::DoGetName() { return Name; }
+std::string_view DockProtoVelta::DoGetName() {
+    return Name;
+}
 
 RC DockProtoVelta::DoSetWifiMac(const std::string& mac) {
     impl->wifiMac = mac;
@@ -255,19 +255,31 @@ RC DockProtoVelta::DoSetTerminateBackendCallback(std::function<void()> callback)
     return RC::Ok;
 }
 
-DockProtoIF::Result<std::uint32_t> DockProtoVelta::DoGetChargeFault() { return {impl->ChargeFault(), RC::Ok}; }
+DockProtoIF::Result<std::uint32_t> DockProtoVelta::DoGetChargeFault() {
+    return {impl->ChargeFault(), RC::Ok};
+}
 
-RC DockProtoVelta::DoBlockProtocol() { return RC::NotSupported; }
-RC DockProtoVelta::DoSwitchChannel() { return RC::NotSupported; }
+RC DockProtoVelta::DoBlockProtocol() {
+    return RC::NotSupported;
+}
+RC DockProtoVelta::DoSwitchChannel() {
+    return RC::NotSupported;
+}
 // Requests handed to the host stop through their handles; the blocking ones
 // end by their own time limits.
-RC DockProtoVelta::DoCancel() { return RC::NotSupported; }
+RC DockProtoVelta::DoCancel() {
+    return RC::NotSupported;
+}
 
 DockProtoIF::Result<DockProtoIF::NetworkConfig> DockProtoVelta::DoProvisionNetwork() {
     return {NetworkConfig{}, RC::NotSupported};
 }
 
-DockProtoIF::Result<std::uint32_t> DockProtoVelta::DoGetShutdown() { return {0, RC::NotSupported}; }
-DockProtoIF::Result<std::uint32_t> DockProtoVelta::DoCheckNetwork() { return {0, RC::NotSupported}; }
+DockProtoIF::Result<std::uint32_t> DockProtoVelta::DoGetShutdown() {
+    return {0, RC::NotSupported};
+}
+DockProtoIF::Result<std::uint32_t> DockProtoVelta::DoCheckNetwork() {
+    return {0, RC::NotSupported};
+}
 
 }  // namespace tvo

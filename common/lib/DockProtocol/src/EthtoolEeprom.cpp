@@ -98,8 +98,7 @@ UploadStatusLed EEPROM_lan7850::SetUploadStatus(DockProtoIF::UploadStatus status
 }
 
 UploadStatusLed EEPROM_ax88179::SetUploadStatus(DockProtoIF::UploadStatus status) const {
-    PMX_LOG(LogLevel::Info, kLogCategoryDock)
-        << "status: " << static_cast<std::uint32_t>(status);
+    PMX_LOG(LogLevel::Info, kLogCategoryDock) << "status: " << static_cast<std::uint32_t>(status);
     return {PatternOf(status).ax88179, kUploadStatusRegister};
 }
 
@@ -118,8 +117,7 @@ BlockProto::BlockProto(std::unique_ptr<LinuxApiIF> api, unsigned char* destinati
 
 BlockProto::~BlockProto() = default;
 
-int BlockProto::Transfer(std::uint32_t command, std::uint32_t offset, unsigned char* data,
-                         std::uint32_t length) {
+int BlockProto::Transfer(std::uint32_t command, std::uint32_t offset, unsigned char* data, std::uint32_t length) {
     return EepromTransfer(*api, socket.Get(), interfaceName, command, kMagic, offset, data, length);
 }
 
@@ -136,23 +134,19 @@ BlockHeader BlockProto::GetBlockHeader() {
         header.bwcReadComplete = (word[0] & kReadComplete) != 0;
         header.resync = (word[0] & kResync) != 0;
     }
-    PMX_LOG(kDetail, kLogCategoryDock)
-        << "valid: " << header.valid << " blockid: " << header.blockid
-        << " lastblk: " << header.lastblk << " bwcReadComplete: " << header.bwcReadComplete
-        << " resync: " << header.resync;
+    PMX_LOG(kDetail, kLogCategoryDock) << "valid: " << header.valid << " blockid: " << header.blockid
+                                       << " lastblk: " << header.lastblk
+                                       << " bwcReadComplete: " << header.bwcReadComplete
+                                       << " resync: " << header.resync;
     return header;
 }
 
-bool BlockProto::SetBlockHeader(unsigned short blockid, bool lastblk, bool bwcReadComplete,
-                                bool resync) {
-    unsigned char word[2] = {
-        static_cast<unsigned char>((blockid & kBlockIdMask) | (lastblk ? kLastBlock : 0) |
-                                   (bwcReadComplete ? kReadComplete : 0) |
-                                   (resync ? kResync : 0)),
-        0};
-    PMX_LOG(kDetail, kLogCategoryDock)
-        << "blockid: " << blockid << " lastblk: " << int{lastblk}
-        << " bwcReadComplete: " << int{bwcReadComplete} << " resync: " << int{resync};
+bool BlockProto::SetBlockHeader(unsigned short blockid, bool lastblk, bool bwcReadComplete, bool resync) {
+    unsigned char word[2] = {static_cast<unsigned char>((blockid & kBlockIdMask) | (lastblk ? kLastBlock : 0) |
+                                                        (bwcReadComplete ? kReadComplete : 0) | (resync ? kResync : 0)),
+                             0};
+    PMX_LOG(kDetail, kLogCategoryDock) << "blockid: " << blockid << " lastblk: " << int{lastblk}
+                                       << " bwcReadComplete: " << int{bwcReadComplete} << " resync: " << int{resync};
     const int result = Transfer(ETHTOOL_SEEPROM, kHeaderAddress, word, sizeof word);
     if (result != 0) {
         PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
@@ -188,9 +182,8 @@ bool BlockProto::GetBlock() {
     }
     unsigned char* target = destination + kBlockSize * currentBlock;
     std::memcpy(target, block, sizeof block);
-    PMX_LOG(kDetail, kLogCategoryDock)
-        << "blocknum: " << currentBlock << " source: " << static_cast<const void*>(block)
-        << " dest: " << static_cast<const void*>(target);
+    PMX_LOG(kDetail, kLogCategoryDock) << "blocknum: " << currentBlock << " source: " << static_cast<const void*>(block)
+                                       << " dest: " << static_cast<const void*>(target);
     return SetBlockHeader(currentBlock, false, true, false);
 }
 
@@ -210,8 +203,7 @@ std::optional<bool> BlockProto::CheckAndResync() {
         if (!SetCounter()) {
             return std::nullopt;
         }
-        PMX_LOG(kDetail, kLogCategoryDock)
-            << "sleep_for: " << kRetryWait.count() << " milliseconds";
+        PMX_LOG(kDetail, kLogCategoryDock) << "sleep_for: " << kRetryWait.count() << " milliseconds";
         sleep(kRetryWait);
     }
     if (!ready) {
@@ -262,16 +254,14 @@ bool BlockProto::GetNext() {
 
 // ---- EthtoolEeprom ----
 
-EthtoolEeprom::EthtoolEeprom()
-    : blockProto(std::make_unique<BlockProto>(LinuxApi(), GetConfigurationArea())) {}
+EthtoolEeprom::EthtoolEeprom() : blockProto(std::make_unique<BlockProto>(LinuxApi(), GetConfigurationArea())) {}
 
 EthtoolEeprom::EthtoolEeprom(unsigned int cmd, unsigned int offset, unsigned int len,
-                             std::array<std::string_view, 2> servers, unsigned char formatByte,
-                             unsigned char flags, std::string_view ip, std::string_view netmask,
-                             std::string_view gateway, std::string_view dns, unsigned short port,
-                             std::string_view roomDescription, std::string_view stationId,
-                             std::array<std::byte, 16> tenantId, unsigned char baseChargeFault,
-                             unsigned char cameraChargeStatus)
+                             std::array<std::string_view, 2> servers, unsigned char formatByte, unsigned char flags,
+                             std::string_view ip, std::string_view netmask, std::string_view gateway,
+                             std::string_view dns, unsigned short port, std::string_view roomDescription,
+                             std::string_view stationId, std::array<std::byte, 16> tenantId,
+                             unsigned char baseChargeFault, unsigned char cameraChargeStatus)
     : request{cmd, 0, offset, len} {
     PmxConfig& config = *GetPmxConfig();
     if (flags & PmxConfig::kFlagServersByName) {

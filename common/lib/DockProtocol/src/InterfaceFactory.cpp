@@ -12,8 +12,7 @@ namespace tvo {
 // so Create needs no lock. Insertion keeps the first entry of a key.
 template <>
 template <>
-std::unordered_map<std::string_view,
-                   std::function<std::unique_ptr<DockProtoIF>(std::string_view, DockCallbackIF*)>>
+std::unordered_map<std::string_view, std::function<std::unique_ptr<DockProtoIF>(std::string_view, DockCallbackIF*)>>
     IF<DockProtoIF>::ifConstructors<std::string_view, DockCallbackIF*>{
         {"DefaultIF", IFConstructor<DockProtoDefault, std::string_view, DockCallbackIF*>},
         {DockProtoDravo::Name, IFConstructor<DockProtoDravo, std::string_view, DockCallbackIF*>},
@@ -22,9 +21,7 @@ std::unordered_map<std::string_view,
         {DockProtoPallix::Name, IFConstructor<DockProtoPallix, std::string_view, DockCallbackIF*>},
     };
 
-template std::unique_ptr<DockProtoIF>
-InterfaceFactory::Create<DockProtoIF, std::string_view, DockCallbackIF*>(std::string_view,
-                                                                          std::string_view,
-                                                                          DockCallbackIF*);
+template std::unique_ptr<DockProtoIF> InterfaceFactory::Create<DockProtoIF, std::string_view, DockCallbackIF*>(
+    std::string_view, std::string_view, DockCallbackIF*);
 
 }  // namespace tvo

@@ -32,9 +32,8 @@ int EthtoolRequest(LinuxApiIF& api, int fd, std::string_view interfaceName, void
     return api.ioctl(fd, SIOCETHTOOL, reinterpret_cast<char*>(&interfaceRequest));
 }
 
-int EepromTransfer(LinuxApiIF& api, int fd, std::string_view interfaceName,
-                   std::uint32_t command, std::uint32_t magic, std::uint32_t offset,
-                   unsigned char* data, std::uint32_t length) {
+int EepromTransfer(LinuxApiIF& api, int fd, std::string_view interfaceName, std::uint32_t command, std::uint32_t magic,
+                   std::uint32_t offset, unsigned char* data, std::uint32_t length) {
     std::vector<unsigned char> buffer(sizeof(ethtool_eeprom) + length);
     const ethtool_eeprom header{command, magic, offset, length};
     std::memcpy(buffer.data(), &header, sizeof header);
@@ -48,8 +47,7 @@ int EepromTransfer(LinuxApiIF& api, int fd, std::string_view interfaceName,
     return result;
 }
 
-int MiiRequest(LinuxApiIF& api, int fd, std::string_view interfaceName, unsigned long request,
-               mii_ioctl_data& data) {
+int MiiRequest(LinuxApiIF& api, int fd, std::string_view interfaceName, unsigned long request, mii_ioctl_data& data) {
     ifreq interfaceRequest{};
     if (!NameRequest(interfaceRequest, interfaceName)) {
         return -1;

@@ -16,12 +16,10 @@ int EthtoolRequest(LinuxApiIF& api, int fd, std::string_view interfaceName, void
 
 // ETHTOOL_GEEPROM / ETHTOOL_SEEPROM of length bytes, built in a fresh
 // zero-filled buffer; reads copy the answer to data, writes send data.
-int EepromTransfer(LinuxApiIF& api, int fd, std::string_view interfaceName,
-                   std::uint32_t command, std::uint32_t magic, std::uint32_t offset,
-                   unsigned char* data, std::uint32_t length);
+int EepromTransfer(LinuxApiIF& api, int fd, std::string_view interfaceName, std::uint32_t command, std::uint32_t magic,
+                   std::uint32_t offset, unsigned char* data, std::uint32_t length);
 
 // SIOCGMIIPHY / SIOCSMIIREG: the MII data travels inside the ifreq.
-int MiiRequest(LinuxApiIF& api, int fd, std::string_view interfaceName, unsigned long request,
-               mii_ioctl_data& data);
+int MiiRequest(LinuxApiIF& api, int fd, std::string_view interfaceName, unsigned long request, mii_ioctl_data& data);
 
 }  // namespace tvo::DockProto

@@ -19,14 +19,18 @@ constexpr unsigned int kApiMinor = 1;
 using Reply = OskinRestServerImpl::Reply;
 using ApiVersion = OskinRestServerImpl::ApiVersion;
 
-Reply Ok(const web::json::value& record) { return {HttpServer::OK, record.serialize()}; }
+Reply Ok(const web::json::value& record) {
+    return {HttpServer::OK, record.serialize()};
+}
 
 Reply NoCallbackReply() {
     PMX_LOG(LogLevel::Error, kLogCategoryRest) << kNoCallback;
     return OskinRestServerImpl::ErrorReply(HttpServer::InternalError, kNoCallback);
 }
 
-std::string Type(rest::Message message) { return std::string(rest::MessageType(message)); }
+std::string Type(rest::Message message) {
+    return std::string(rest::MessageType(message));
+}
 
 }  // namespace
 
@@ -71,15 +75,13 @@ Reply OskinRestServerImpl::ProcessGetCameraConfig(const web::json::object& body,
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << kNoUri;
         return ErrorReply(HttpServer::InternalError, kNoUri);
     }
-    PMX_LOG(LogLevel::Info, kLogCategoryRest)
-        << "Sending " << reply.kType << " with uri [" << reply.uri << "]";
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Sending " << reply.kType << " with uri [" << reply.uri << "]";
     return Ok(reply.ToJson());
 }
 
 Reply OskinRestServerImpl::ProcessGetCameraCapabilities(const web::json::object& body, const ApiVersion&) {
     rest::ReadEnvelope<rest::Message::GetCameraCapabilities>(body);
-    PMX_LOG(LogLevel::Info, kLogCategoryRest)
-        << "Received " << Type(rest::Message::GetCameraCapabilities);
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Received " << Type(rest::Message::GetCameraCapabilities);
     if (callback == nullptr) {
         return NoCallbackReply();
     }
@@ -101,8 +103,7 @@ Reply OskinRestServerImpl::ProcessUsbDeviceStatus(const web::json::object& body,
     rest::UsbDeviceStatusResponseElement reply;
     reply.provisioned = callback->IsUsbDeviceProvisioned();
     PMX_LOG(LogLevel::Info, kLogCategoryRest)
-        << "Sending " << reply.kType << " with value of provisioned [" << (reply.provisioned ? "true" : "false")
-        << "]";
+        << "Sending " << reply.kType << " with value of provisioned [" << (reply.provisioned ? "true" : "false") << "]";
     return Ok(reply.ToJson());
 }
 
@@ -116,16 +117,16 @@ Reply OskinRestServerImpl::ProcessSetServerInfo(const web::json::object& body, c
     const auto request = rest::SetServerInfoElement::FromJson(body);
 
     const auto status = callback->GetProvisioningStatus();
-    PMX_LOG(LogLevel::Info, kLogCategoryRest)
-        << "provisioningStatus - provisioned: " << (status.provisioned ? 1 : 0)
-        << ", currentTenantId: " << status.currentTenantId;
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "provisioningStatus - provisioned: " << (status.provisioned ? 1 : 0)
+                                              << ", currentTenantId: " << status.currentTenantId;
     const std::string requested = DockProtoUsbImpl::CleanTenantId(request.tenant_id);
 
     rest::SetServerInfoResponseElement reply;
     if (!status.provisioned) {
         SetBackendServerInfo(request);
-        PMX_LOG(LogLevel::Info, kLogCategoryRest)
-            << "Sending " << reply.kType << " with new_tenant_id [" << "1" << "]";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Sending " << reply.kType << " with new_tenant_id ["
+                                                  << "1"
+                                                  << "]";
         reply.new_tenant_id = true;
         return Ok(reply.ToJson());
     }
@@ -133,7 +134,8 @@ Reply OskinRestServerImpl::ProcessSetServerInfo(const web::json::object& body, c
         !UUID::IsEmpty(status.currentTenantId)) {
         SetBackendServerInfo(request);
         PMX_LOG(LogLevel::Info, kLogCategoryRest)
-            << "TenantId Match - Sending " << reply.kType << " with new_tenant_id [" << "0"
+            << "TenantId Match - Sending " << reply.kType << " with new_tenant_id ["
+            << "0"
             << "], currentTenantId: " << status.currentTenantId << " and requestedTenantId: " << request.tenant_id;
         reply.new_tenant_id = false;
         return Ok(reply.ToJson());
@@ -144,8 +146,8 @@ Reply OskinRestServerImpl::ProcessSetServerInfo(const web::json::object& body, c
         return ErrorReply(HttpServer::InternalError, kEmptyTenant);
     }
     PMX_LOG(LogLevel::Error, kLogCategoryRest)
-        << "TenantId Mismatch" << ", currentTenantId: " << status.currentTenantId
-        << " and requestedTenantId: " << request.tenant_id;
+        << "TenantId Mismatch"
+        << ", currentTenantId: " << status.currentTenantId << " and requestedTenantId: " << request.tenant_id;
     return ErrorReply(HttpServer::Forbidden, "TenantId Mismatch");
 }
 

@@ -22,15 +22,14 @@ constexpr std::string_view kApiVersionKey = "api-version=";
 using Reply = OskinRestServerImpl::Reply;
 
 // The dispatch serves both methods; its lines name the method's operation.
-#define DISPATCH_LOG(function, level)                  \
-    if (!::tvo::LogClient::LevelIsEnabled(level)) {    \
-    } else                                             \
+#define DISPATCH_LOG(function, level)               \
+    if (!::tvo::LogClient::LevelIsEnabled(level)) { \
+    } else                                          \
         ::tvo::LogClient(::tvo::LogClient::SourceOf(__FILE__), (function), __LINE__, (level), kLogCategoryRest)
 
 }  // namespace
 
-OskinRestServerImpl::Reply OskinRestServerImpl::ErrorReply(HttpServer::StatusCode status,
-                                                       const std::string& message) {
+OskinRestServerImpl::Reply OskinRestServerImpl::ErrorReply(HttpServer::StatusCode status, const std::string& message) {
     return {status, rest::ErrorReplyBody(status, message)};
 }
 
@@ -39,8 +38,7 @@ OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* callback)
 
 OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* dockCallback, const OskinEnvironment& endpoint)
     : versionText(VersionInfo::GetVersionAndBuildNumberText("")) {
-    const auto route = [this](Reply (OskinRestServerImpl::*member)(const web::json::object&,
-                                                                      const ApiVersion&)) {
+    const auto route = [this](Reply (OskinRestServerImpl::*member)(const web::json::object&, const ApiVersion&)) {
         return [this, member](const web::json::object& body, const ApiVersion& version) {
             return (this->*member)(body, version);
         };
@@ -57,8 +55,7 @@ OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* dockCallback, const Osk
     getHandlers.emplace(rest::MessageType(rest::Message::UsbDeviceStatus),
                         route(&OskinRestServerImpl::ProcessUsbDeviceStatus));
 
-    PMX_LOG(LogLevel::Info, kLogCategoryRest)
-        << "Instantiate USB REST server and start listening for messages";
+    PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Instantiate USB REST server and start listening for messages";
 
     if (dockCallback != nullptr) {
         callback = dynamic_cast<OskinDockCallbackIF*>(dockCallback);
@@ -72,15 +69,12 @@ OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* dockCallback, const Osk
                                           "http://" + endpoint.listenAddress, endpoint.port, endpoint.path);
     server->setLimits(InboundHttpLimits(endpoint.inbound));
     // The dock reads every non-200 reply as an error record, the server's own too.
-    server->setErrorBodyMaker([](HttpServer::StatusCode status, const std::string& reason) {
-        return rest::ErrorReplyBody(status, reason);
-    });
-    server->setMessageHandler(
-        [this](const std::string& uri, const std::string& body) { return ProcessPUT(uri, body); },
-        HttpServer::HandlerMethodType::Put);
-    server->setMessageHandler(
-        [this](const std::string& uri, const std::string& body) { return ProcessGET(uri, body); },
-        HttpServer::HandlerMethodType::Get);
+    server->setErrorBodyMaker(
+        [](HttpServer::StatusCode status, const std::string& reason) { return rest::ErrorReplyBody(status, reason); });
+    server->setMessageHandler([this](const std::string& uri, const std::string& body) { return ProcessPUT(uri, body); },
+                              HttpServer::HandlerMethodType::Put);
+    server->setMessageHandler([this](const std::string& uri, const std::string& body) { return ProcessGET(uri, body); },
+                              HttpServer::HandlerMethodType::Get);
     server->listen();
 }
 
@@ -124,8 +118,8 @@ Reply OskinRestServerImpl::Dispatch(const HandlerMap& handlers, const char* meth
             reply.second = ToValidUtf8(reply.second);
             return reply;
         }
-        const std::string text = "message type mismatch : uri message type [" + path +
-                                 "] , body message type [" + msgType + "]";
+        const std::string text =
+            "message type mismatch : uri message type [" + path + "] , body message type [" + msgType + "]";
         DISPATCH_LOG(method, LogLevel::Error) << text;
         return ErrorReply(HttpServer::BadRequest, text);
     } catch (const std::exception& e) {

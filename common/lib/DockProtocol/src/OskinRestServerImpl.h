@@ -63,8 +63,7 @@ public:
 
 private:
     using HandlerMap = std::unordered_map<std::string, Handler>;
-    Reply Dispatch(const HandlerMap& handlers, const char* method, const std::string& uri,
-                   const std::string& body);
+    Reply Dispatch(const HandlerMap& handlers, const char* method, const std::string& uri, const std::string& body);
 
     std::string versionText;
     std::unique_ptr<HttpServer> server;

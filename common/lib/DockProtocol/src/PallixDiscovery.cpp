@@ -29,7 +29,9 @@ constexpr std::chrono::milliseconds kPollPause{200};
 
 using RC = DockProtoIF::ReturnCode;
 
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string ErrorText(int error) {
+    return std::strerror(error);
+}
 
 // Binds the socket to the interface the way the kernel documents it for an
 // ifreq, with the name truncated to what the record holds.
@@ -69,19 +71,16 @@ RC DockProtoPallixImpl::SayHello() {
         const int socketError = errno;
         FileDescriptor socket(fd);
         if (!socket.IsOpen()) {
-            PMX_LOG(LogLevel::Error, kLogCategoryDock)
-                << "Failed to create socket: " << ErrorText(socketError);
+            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to create socket: " << ErrorText(socketError);
             return RC::Failed;
         }
         const int reuse = 1;
         if (setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0) {
-            PMX_LOG(LogLevel::Error, kLogCategoryDock)
-                << "Failed to set SO_REUSEADDR: " << ErrorText(errno);
+            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to set SO_REUSEADDR: " << ErrorText(errno);
             return RC::Failed;
         }
         if (BindToDevice(socket.Get(), settings.interfaceName) != 0) {
-            PMX_LOG(LogLevel::Error, kLogCategoryDock)
-                << "Failed to bind socket to device: " << ErrorText(errno);
+            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to bind socket to device: " << ErrorText(errno);
             return RC::Failed;
         }
         sockaddr_in6 local{};
@@ -89,8 +88,7 @@ RC DockProtoPallixImpl::SayHello() {
         local.sin6_addr = in6addr_any;
         local.sin6_port = htons(settings.discoveryPort);
         if (bind(socket.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            PMX_LOG(LogLevel::Error, kLogCategoryDock)
-                << "Failed to bind socket to address: " << ErrorText(errno);
+            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to bind socket to address: " << ErrorText(errno);
             return RC::Failed;
         }
 

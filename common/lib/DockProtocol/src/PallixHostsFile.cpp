@@ -25,9 +25,8 @@ constexpr std::string_view kComment = "# Pallix address";
 constexpr std::size_t kMaxHostsFileSize = 4 * 1024 * 1024;
 
 bool AllOf(const std::string& text, bool (*allowed)(unsigned char)) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [allowed](char c) {
-        return allowed(static_cast<unsigned char>(c));
-    });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [allowed](char c) { return allowed(static_cast<unsigned char>(c)); });
 }
 
 bool IsAddressByte(unsigned char c) {
@@ -140,8 +139,8 @@ std::string DockProtoPallixImpl::WithoutEntriesFor(std::string_view content, std
 bool DockProtoPallixImpl::AddHostName(const std::string& address, const std::string& hostName) const {
     if (!IsAddressLiteral(address)) {
         PMX_LOG(LogLevel::Error, kLogCategoryDock)
-            << "Refused to add " << Shown(hostName) << " to " << settings.hostsFile
-            << ": the address " << Shown(address) << " is not an IP address";
+            << "Refused to add " << Shown(hostName) << " to " << settings.hostsFile << ": the address "
+            << Shown(address) << " is not an IP address";
         return false;
     }
     if (!AllOf(hostName, IsNameByte)) {
@@ -155,8 +154,8 @@ bool DockProtoPallixImpl::AddHostName(const std::string& address, const std::str
         return false;
     }
     // The leading newline keeps the entry whole after a last line without one.
-    const std::string updated = WithoutEntriesFor(content, hostName) + "\n" + std::string(kComment) + "\n" +
-                                address + '\t' + hostName + '\n';
+    const std::string updated =
+        WithoutEntriesFor(content, hostName) + "\n" + std::string(kComment) + "\n" + address + '\t' + hostName + '\n';
     ReplaceOptions system;
     system.mode = 0644;
     system.keepOwnerAndMode = true;

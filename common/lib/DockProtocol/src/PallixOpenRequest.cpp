@@ -55,14 +55,13 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
             // Bound to the USB interface: the dock's link-local address has
             // no scope of its own in the hosts file.
             const bool bindToInterface = true;
-            auto client = std::make_shared<HttpClient>(settings.interfaceName, bindToInterface, "", nullptr,
-                                                       baseUri, std::chrono::milliseconds(0), source, false);
-            const bool parsed =
-                client->request("POST", kOpenPath, body)
-                    .then([this, &info](web::http::http_response response) {
-                        return HandleOpenResponse(response, info);
-                    })
-                    .get();
+            auto client = std::make_shared<HttpClient>(settings.interfaceName, bindToInterface, "", nullptr, baseUri,
+                                                       std::chrono::milliseconds(0), source, false);
+            const bool parsed = client->request("POST", kOpenPath, body)
+                                    .then([this, &info](web::http::http_response response) {
+                                        return HandleOpenResponse(response, info);
+                                    })
+                                    .get();
             if (parsed) {
                 PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Successfully parsed open response";
                 return {info, RC::Ok};
@@ -114,9 +113,8 @@ bool DockProtoPallixImpl::ReadOpenAnswer(const std::string& body, ServerInfo& in
     info.availableForCheckout = true;
     info.ELLocationType = "Pallix";
     info.slotId = 0;
-    info.serverUrlType = answer.at("server_url_type").as_string() == "HOSTNAME"
-                             ? DockProtoIF::ServerUrlType::Hostname
-                             : DockProtoIF::ServerUrlType::IpAddress;
+    info.serverUrlType = answer.at("server_url_type").as_string() == "HOSTNAME" ? DockProtoIF::ServerUrlType::Hostname
+                                                                                : DockProtoIF::ServerUrlType::IpAddress;
     info.primaryServerUrl = answer.at("server_primary_url").as_string();
     info.secondaryServerUrl = OptionalString(answer, "server_secondary_url");
     info.port = std::to_string(rest::IntegerInRange(answer.at("server_port"), 1, 65535));
@@ -127,8 +125,8 @@ bool DockProtoPallixImpl::ReadOpenAnswer(const std::string& body, ServerInfo& in
     if (!AddHostName(answer.at("connectHost").as_string(), settings.proxyHostName)) {
         return false;
     }
-    info.proxy =
-        "http://" + settings.dockHostName + ":" + std::to_string(rest::IntegerInRange(answer.at("connectPort"), 1, 65535));
+    info.proxy = "http://" + settings.dockHostName + ":" +
+                 std::to_string(rest::IntegerInRange(answer.at("connectPort"), 1, 65535));
     return true;
 }
 

@@ -15,8 +15,7 @@ void SleepFor(std::chrono::nanoseconds interval) {
         return;
     }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(interval);
-    timespec remaining{static_cast<time_t>(seconds.count()),
-                       static_cast<long>((interval - seconds).count())};
+    timespec remaining{static_cast<time_t>(seconds.count()), static_cast<long>((interval - seconds).count())};
     while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
     }
 }
@@ -25,17 +24,14 @@ SystemEnvironment::SystemEnvironment()
     : interfaceMac([](std::string_view name) { return GetInterfaceMAC(name); }),
       interfaceUp([](std::string_view name) { return IsInterfaceUp(name); }),
       interfaceIp([](std::string_view name) { return GetInterfaceIp(name); }),
-      pruneProvisionFile([](std::string_view first, std::string_view second) {
-          connman::PruneProvisionFile(first, second);
-      }),
-      toggleConnection([](connman::ConnectionType type, bool enable) {
-          return connman::ToggleConnection(type, enable);
-      }) {}
+      pruneProvisionFile(
+          [](std::string_view first, std::string_view second) { connman::PruneProvisionFile(first, second); }),
+      toggleConnection(
+          [](connman::ConnectionType type, bool enable) { return connman::ToggleConnection(type, enable); }) {}
 
 // Set here rather than in the header so that the public header need not see
 // the protocol's private constant, and the two cannot drift apart.
-VeltaEnvironment::VeltaEnvironment()
-    : logRequestTimeout(DockProtoVeltaImpl::DefaultVeltaLogRequestTimeout) {}
+VeltaEnvironment::VeltaEnvironment() : logRequestTimeout(DockProtoVeltaImpl::DefaultVeltaLogRequestTimeout) {}
 
 FileEnvironment::FileEnvironment()
     : configFile(ConfigFile()),

@@ -9,10 +9,7 @@
 #include <stdexcept>
 
 namespace tvo {
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 struct RestHandle::Impl {
     std::unique_ptr<HttpClient> client;

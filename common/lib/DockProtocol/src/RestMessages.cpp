@@ -175,7 +175,9 @@ value SetServerInfoElement::ToJson() const {
     return written;
 }
 
-value ConnectionReadyElement::ToJson() const { return WriteEnvelope(kType, header); }
+value ConnectionReadyElement::ToJson() const {
+    return WriteEnvelope(kType, header);
+}
 
 value GetCameraConfigResponseElement::ToJson() const {
     value written = WriteEnvelope(kType, header);

@@ -83,8 +83,7 @@ value RequestBaseLogElement::ToJson() const {
     return written;
 }
 
-DeviceAnnouncementElementUSBApproved DeviceAnnouncementElementUSBApproved::FromJson(
-    const web::json::object& body) {
+DeviceAnnouncementElementUSBApproved DeviceAnnouncementElementUSBApproved::FromJson(const web::json::object& body) {
     DeviceAnnouncementElementUSBApproved approval;
     approval.ssid = RequiredString(body, "ssid");
     approval.psk = RequiredString(body, "psk");

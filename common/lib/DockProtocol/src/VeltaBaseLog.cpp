@@ -165,7 +165,9 @@ private:
 };
 
 // The copies live in a shared folder too: only a regular file is read.
-FileDescriptor OpenForReading(const std::string& path) { return OpenRegularFile(path); }
+FileDescriptor OpenForReading(const std::string& path) {
+    return OpenRegularFile(path);
+}
 
 }  // namespace
 
@@ -200,8 +202,8 @@ RC DockProtoVelta::DoRequestBaseLog(unsigned int tick) {
         if (body == impl->logReadyReply) {
             return RC::Ok;
         }
-        PMX_LOG(LogLevel::Info, kLogCategoryRest)
-            << "No match: Received response: [" << body << "]" << " Expected: [" << impl->logReadyReply << "]";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "No match: Received response: [" << body << "]"
+                                                  << " Expected: [" << impl->logReadyReply << "]";
         return RC::InProgress;
     } catch (const std::exception& e) {
         PMX_LOG(LogLevel::Warning, kLogCategoryRest)
@@ -224,8 +226,7 @@ std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
     }
     const auto position = whole.size() > marker.size() ? whole.find(marker) : std::string_view::npos;
     if (position == std::string_view::npos) {
-        PMX_LOG(LogLevel::Info, kLogCategoryRest)
-            << "file marker not found, just keep the whole velta log file.";
+        PMX_LOG(LogLevel::Info, kLogCategoryRest) << "file marker not found, just keep the whole velta log file.";
         return 0;
     }
     const std::string_view kept = whole.substr(position);

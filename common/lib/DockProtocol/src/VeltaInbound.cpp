@@ -45,8 +45,7 @@ bool DockProtoVeltaImpl::ProcessQuery(std::string& query) {
     return true;
 }
 
-std::string DockProtoVeltaImpl::processREST(HttpServer::HandlerMethodType method, std::string uri,
-                                            std::string body) {
+std::string DockProtoVeltaImpl::processREST(HttpServer::HandlerMethodType method, std::string uri, std::string body) {
     const HandlerTable* table = &otherHandlers;
     if (method == HttpServer::HandlerMethodType::Put) {
         table = &putHandlers;

@@ -23,7 +23,6 @@
 namespace tvo {
 namespace {
 
-
 constexpr std::string_view kVeltaFirmware = "velta";
 constexpr std::string_view kCameraConfigRequest = "get_camera_config";
 constexpr std::string_view kNoVersion = "0.0.0.0";
@@ -34,7 +33,9 @@ constexpr std::string_view kResultNoLocation = "Version File does not contain FW
 
 // Only a regular file is one the base could fetch; a FIFO must not hold a
 // server thread waiting for a writer, and a directory is no file.
-bool IsReadableFile(const std::string& path) { return OpenRegularFile(path).IsOpen(); }
+bool IsReadableFile(const std::string& path) {
+    return OpenRegularFile(path).IsOpen();
+}
 
 bool IsTarImage(const std::string& path) {
     const FileDescriptor image = OpenRegularFile(path);
@@ -90,7 +91,9 @@ std::string ZipPackagePath(std::string image) {
     return image + ".zip";
 }
 
-std::string ErrorText(int error) { return std::error_code(error, std::generic_category()).message(); }
+std::string ErrorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
 
 std::string Reply(std::string_view result, const std::string& uri) {
     rest::HttpGetResponseElement reply;
@@ -160,9 +163,9 @@ std::string DockProtoVeltaImpl::ProcessGetUpgradePkg(web::json::value& body) {
     // the next version request says there is none.
     if (::unlink(files.firmwareValidMarker.c_str()) != 0) {
         const int error = errno;
-        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Failed to remove velta valid file marker : "
-                                                             << files.firmwareValidMarker << " error: "
-                                                             << ErrorText(error);
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
+            << "Failed to remove velta valid file marker : " << files.firmwareValidMarker
+            << " error: " << ErrorText(error);
     }
     if (::unlink(image.c_str()) != 0) {
         const int error = errno;
@@ -181,12 +184,10 @@ std::string DockProtoVeltaImpl::ProcessGetCameraConfig(web::json::value& body) {
         return Reply(result, "");
     }
     if (IsReadableFile(path)) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryRest)
-            << "Camera config download request " << path << " file found";
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "Camera config download request " << path << " file found";
         return Reply(kResultOk, path);
     }
-    PMX_LOG(LogLevel::Error, kLogCategoryRest)
-        << "Camera config download request " << path << " file not found";
+    PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Camera config download request " << path << " file not found";
     return Reply(kResultNotFound, "");
 }
 

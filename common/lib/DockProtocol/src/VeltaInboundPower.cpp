@@ -11,14 +11,19 @@
 namespace tvo {
 namespace {
 
-
 // The base's charge_fault (after clamping to 0..4) as the host's fault code.
 constexpr std::uint32_t kChargeFaultCodes[] = {0, 7, 2, 2, 8};
 
 // Values the base may not send fall on the catch-all entry.
-std::int32_t ClampNtcFault(std::int32_t raw) { return raw == 0 || (raw >= 2 && raw <= 6) ? raw : 6; }
-std::int32_t ClampChargeFault(std::int32_t raw) { return raw >= 0 && raw <= 3 ? raw : 4; }
-std::int32_t ClampShutdownState(std::int32_t raw) { return raw >= 0 && raw <= 3 ? raw : 0; }
+std::int32_t ClampNtcFault(std::int32_t raw) {
+    return raw == 0 || (raw >= 2 && raw <= 6) ? raw : 6;
+}
+std::int32_t ClampChargeFault(std::int32_t raw) {
+    return raw >= 0 && raw <= 3 ? raw : 4;
+}
+std::int32_t ClampShutdownState(std::int32_t raw) {
+    return raw >= 0 && raw <= 3 ? raw : 0;
+}
 
 }  // namespace
 
@@ -80,9 +85,8 @@ std::string DockProtoVeltaImpl::ProcessChargeStatusFromDock(web::json::value& bo
         MutexLock lock(handOver);
         chargeFault = code;
     }
-    PMX_LOG(LogLevel::Detail, kLogCategoryRest)
-        << "Velta has a charging fault, raw ntcfault value =" << ntcFault << " or raw chargeFault value = " << fault
-        << " translates to " << code;
+    PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "Velta has a charging fault, raw ntcfault value =" << ntcFault
+                                                << " or raw chargeFault value = " << fault << " translates to " << code;
     return "OK";
 }
 

@@ -19,7 +19,6 @@
 namespace tvo {
 namespace {
 
-
 using RC = DockProtoIF::ReturnCode;
 
 // The link status the base is told for an upload status; none for the
@@ -44,8 +43,7 @@ std::string UploadMessage(rest::UploadLinkStatus linkStatus) {
 // One report built, sent and waited for; name is how the log lines call it.
 // Nothing of it throws to the host, not even building the message.
 template <typename BuildMessage>
-RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string_view type,
-              BuildMessage buildMessage) {
+RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string_view type, BuildMessage buildMessage) {
     try {
         const std::string message = buildMessage();
         HttpClient client(nullptr, impl.BaseURI(), impl.endpoints.requestTimeout, nullptr);
@@ -68,8 +66,8 @@ RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string
 std::unique_ptr<RestHandle> StartReport(const std::string& baseUri, std::chrono::milliseconds timeout,
                                         std::string_view type, const std::string& message) {
     auto client = std::make_unique<HttpClient>(nullptr, baseUri, timeout, nullptr);
-    auto response = std::make_unique<RestHandle::ResponseTask>(
-        client->request("PUT", DockProtoVeltaImpl::QueryFor(type), message));
+    auto response =
+        std::make_unique<RestHandle::ResponseTask>(client->request("PUT", DockProtoVeltaImpl::QueryFor(type), message));
     return std::make_unique<RestHandle>(std::move(client), std::move(response));
 }
 
@@ -151,8 +149,7 @@ RC DockProtoVelta::DoSetChargeStatus(ChargeStatus status) {
 
 DockProtoIF::AsyncResult DockProtoVelta::DoSetChargeStatusAsync(ChargeStatus status) {
     PMX_LOG(LogLevel::Detail, kLogCategoryRest)
-        << "DoSetChargeStatusAsync got a value of - " << static_cast<std::uint32_t>(status)
-        << " from Battery Service";
+        << "DoSetChargeStatusAsync got a value of - " << static_cast<std::uint32_t>(status) << " from Battery Service";
     PMX_LOG(LogLevel::FinestDetail, kLogCategoryRest) << "Sending Charge Status to base async ...";
     try {
         const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();

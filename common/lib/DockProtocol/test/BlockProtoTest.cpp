@@ -21,19 +21,17 @@ using testing::_;
 using testing::InSequence;
 using testing::Return;
 using tvo::testing_support::Answer;
-using tvo::testing_support::WithEthernet;
 using tvo::testing_support::EepromRequest;
 using tvo::testing_support::Keep;
 using tvo::testing_support::MockLinuxApi;
+using tvo::testing_support::WithEthernet;
 
 class BlockProtoTest : public testing::Test {
 protected:
     TempDir folder;
     BlockProtoTest() {
         auto environment = WithEthernet(DockSim::TestEnvironment(folder.path().string()));
-        environment.system.sleep = [this](std::chrono::nanoseconds interval) {
-            sleeps.push_back(interval);
-        };
+        environment.system.sleep = [this](std::chrono::nanoseconds interval) { sleeps.push_back(interval); };
         auto owned = std::make_unique<MockLinuxApi>();
         api = owned.get();
         // Exactly six blocks of room: ASan reports any write beyond them.
@@ -46,9 +44,7 @@ protected:
     auto WriteCounter() { return EepromRequest(ETHTOOL_SEEPROM, 0x72, 2); }
     auto ReadWindow() { return EepromRequest(ETHTOOL_GEEPROM, 0x1E, 64); }
 
-    static std::vector<unsigned char> Block(unsigned char fill) {
-        return std::vector<unsigned char>(64, fill);
-    }
+    static std::vector<unsigned char> Block(unsigned char fill) { return std::vector<unsigned char>(64, fill); }
 
     MockLinuxApi* api = nullptr;
     std::unique_ptr<unsigned char[]> destination;
@@ -127,16 +123,19 @@ TEST_F(BlockProtoTest, FailuresEndTheStepAtOnce) {
 
 TEST_F(BlockProtoTest, SixBlocksFillTheAreaAndNothingGoesBeyond) {
     unsigned char next = 0;
-    EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, ReadHeader())).Times(6).WillRepeatedly(
-        [&next](int fd, unsigned long request, char* arg) {
+    EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, ReadHeader()))
+        .Times(6)
+        .WillRepeatedly([&next](int fd, unsigned long request, char* arg) {
             return Answer({next, 0})(fd, request, arg);
         });
-    EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, ReadWindow())).Times(6).WillRepeatedly(
-        [&next](int fd, unsigned long request, char* arg) {
+    EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, ReadWindow()))
+        .Times(6)
+        .WillRepeatedly([&next](int fd, unsigned long request, char* arg) {
             return Answer(Block(static_cast<unsigned char>(0xB0 + next)))(fd, request, arg);
         });
-    EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, WriteHeader())).Times(6).WillRepeatedly(
-        [this, &next](int fd, unsigned long request, char* arg) {
+    EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, WriteHeader()))
+        .Times(6)
+        .WillRepeatedly([this, &next](int fd, unsigned long request, char* arg) {
             ++next;
             return Keep(headers)(fd, request, arg);
         });

@@ -24,11 +24,11 @@ using testing::_;
 using testing::Return;
 using testing::StrictMock;
 using tvo::testing_support::Answer;
-using tvo::testing_support::WithEthernet;
 using tvo::testing_support::EepromRequest;
 using tvo::testing_support::Keep;
 using tvo::testing_support::Mii;
 using tvo::testing_support::MockLinuxApi;
+using tvo::testing_support::WithEthernet;
 using RC = DockProtoIF::ReturnCode;
 using Status = DockProtoIF::UploadStatus;
 using Charge = DockProtoIF::ChargeStatus;
@@ -78,8 +78,7 @@ protected:
     TempDir folder;
     // Every ioctl goes to the mock, so the production name is safe here.
     ProtocolEnvironment environment = WithEthernet(DockSim::TestEnvironment(folder.path().string()));
-    std::vector<std::byte> mac{std::byte{2}, std::byte{0}, std::byte{0},
-                               std::byte{0}, std::byte{0}, std::byte{0x3A}};
+    std::vector<std::byte> mac{std::byte{2}, std::byte{0}, std::byte{0}, std::byte{0}, std::byte{0}, std::byte{0x3A}};
     bool up = true;
     std::string ip = "10.0.0.2";
     MockLinuxApi* api = nullptr;
@@ -88,11 +87,11 @@ protected:
 
 TEST_F(DockProtoDravoTest, AnyDriverButTheAx88179ReadsTheWholeImage) {
     // A shorter name and a name filling the whole field are not the ax88179.
-    for (const auto& driver :
-         {std::string("lan78xx"), std::string("ax88179_178"), std::string(40, 'a')}) {
+    for (const auto& driver : {std::string("lan78xx"), std::string("ax88179_178"), std::string(40, 'a')}) {
         Make();
-        EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, _)).WillOnce(Driver(driver)).WillOnce(
-            [](int, unsigned long, char* arg) {
+        EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, _))
+            .WillOnce(Driver(driver))
+            .WillOnce([](int, unsigned long, char* arg) {
                 const auto header = testing_support::EepromHeader(arg);
                 EXPECT_EQ(header.cmd, static_cast<std::uint32_t>(ETHTOOL_GEEPROM));
                 EXPECT_EQ(header.magic, 0u);
@@ -178,10 +177,10 @@ TEST_F(DockProtoDravoTest, ChargeFaultIsReadFromTheDevice) {
 
 TEST_F(DockProtoDravoTest, RecordsComeFromTheImageAndTheInterface) {
     const std::array<std::byte, 16> tenant{};
-    Make(std::make_unique<DockProto::EthtoolEeprom>(
-        ETHTOOL_GEEPROM, 0, 512, std::array<std::string_view, 2>{"192.0.2.7", "192.0.2.8"}, 1,
-        DockProto::PmxConfig::kFlagAddressMode2, "10.0.0.2", "255.255.0.0", "10.0.0.1", "0.0.0.0",
-        443, "Room", "Station", tenant, 0, 0));
+    Make(std::make_unique<DockProto::EthtoolEeprom>(ETHTOOL_GEEPROM, 0, 512,
+                                                    std::array<std::string_view, 2>{"192.0.2.7", "192.0.2.8"}, 1,
+                                                    DockProto::PmxConfig::kFlagAddressMode2, "10.0.0.2", "255.255.0.0",
+                                                    "10.0.0.1", "0.0.0.0", 443, "Room", "Station", tenant, 0, 0));
 
     const auto network = dock->ProvisionNetwork();
     EXPECT_EQ(network.code, RC::Ok);
@@ -229,15 +228,13 @@ TEST_F(DockProtoDravoTest, CheckNetworkNamesWhatIsMissing) {
 TEST_F(DockProtoDravoTest, OffersOnlyWhatTheCradleCanDo) {
     Make();
     EXPECT_EQ(dock->GetName(), "Dravo");
-    for (const auto code : {dock->SwitchChannel(), dock->SetWifiMac("m"), dock->SetSerialNumber("s"),
-                            dock->RequestBaseLog(1), dock->DownloadBaseLog(1), dock->Cancel(),
-                            dock->SetShutdownCallback(nullptr),
-                            dock->SetTerminateBackendCallback(nullptr), dock->Associate().code,
-                            dock->GetShutdown().code}) {
+    for (const auto code :
+         {dock->SwitchChannel(), dock->SetWifiMac("m"), dock->SetSerialNumber("s"), dock->RequestBaseLog(1),
+          dock->DownloadBaseLog(1), dock->Cancel(), dock->SetShutdownCallback(nullptr),
+          dock->SetTerminateBackendCallback(nullptr), dock->Associate().code, dock->GetShutdown().code}) {
         EXPECT_EQ(code, RC::NotSupported);
     }
-    auto registered = InterfaceFactory::Create<DockProtoIF, std::string_view, DockCallbackIF*>(
-        "Dravo", "", nullptr);
+    auto registered = InterfaceFactory::Create<DockProtoIF, std::string_view, DockCallbackIF*>("Dravo", "", nullptr);
     EXPECT_NE(dynamic_cast<DockProtoDravo*>(registered.get()), nullptr);
 }
 

@@ -35,13 +35,12 @@ DockProtoIF::ServerInfo SampleInfo() {
 TEST(ServerInfoStream, WritesEveryFieldInOrderWithRawSlotByte) {
     std::ostringstream out;
     out << SampleInfo();
-    EXPECT_EQ(out.str(),
-              std::string("DockProtoIF::ServerInfo --  dnsIp: 10.0.0.53, serverUrlType: Hostname, "
-                          "primaryServerUrl: primary.example, secondaryServerUrl: secondary.example, "
-                          "port: 443,  roomDescription: Room 4, stationId: Station 9, slotId: ") +
-                  '\x05' +
-                  ", tenantId: 00112233-4455-6677-8899-aabbccddeeff, availableForCheckout: 1, "
-                  "ELLocationType: Q7 Dravo, useIPv6: false, proxy: http://proxy:3128");
+    EXPECT_EQ(out.str(), std::string("DockProtoIF::ServerInfo --  dnsIp: 10.0.0.53, serverUrlType: Hostname, "
+                                     "primaryServerUrl: primary.example, secondaryServerUrl: secondary.example, "
+                                     "port: 443,  roomDescription: Room 4, stationId: Station 9, slotId: ") +
+                             '\x05' +
+                             ", tenantId: 00112233-4455-6677-8899-aabbccddeeff, availableForCheckout: 1, "
+                             "ELLocationType: Q7 Dravo, useIPv6: false, proxy: http://proxy:3128");
 }
 
 TEST(ServerInfoStream, LeavesStreamInAlphabeticBoolMode) {
@@ -75,8 +74,8 @@ TEST(ServerInfo, NeutralValue) {
     EXPECT_EQ(info.slotId, 0);
     EXPECT_FALSE(info.availableForCheckout);
     EXPECT_FALSE(info.useIPv6);
-    EXPECT_TRUE(info.dnsIp.empty() && info.primaryServerUrl.empty() &&
-                info.secondaryServerUrl.empty() && info.port.empty() && info.proxy.empty());
+    EXPECT_TRUE(info.dnsIp.empty() && info.primaryServerUrl.empty() && info.secondaryServerUrl.empty() &&
+                info.port.empty() && info.proxy.empty());
 }
 
 class MockDock : public DockProtoIF {
@@ -99,8 +98,7 @@ public:
     MOCK_METHOD(ReturnCode, DoRequestBaseLog, (unsigned int), (override));
     MOCK_METHOD(ReturnCode, DoDownloadBaseLog, (unsigned int), (override));
     MOCK_METHOD(Result<std::uint32_t>, DoCheckNetwork, (), (override));
-    MOCK_METHOD(ReturnCode, DoSetShutdownCallback, (std::function<void(Shutdown::ShutdownType)>),
-                (override));
+    MOCK_METHOD(ReturnCode, DoSetShutdownCallback, (std::function<void(Shutdown::ShutdownType)>), (override));
     MOCK_METHOD(ReturnCode, DoSetTerminateBackendCallback, (std::function<void()>), (override));
     MOCK_METHOD(ReturnCode, DoCancel, (), (override));
 };
@@ -109,10 +107,8 @@ TEST(DockProtoIF, PublicOperationsForwardArgumentsAndResultsUnchanged) {
     MockDock dock;
     EXPECT_CALL(dock, DoSayHello()).WillOnce(Return(RC::InProgress));
     EXPECT_CALL(dock, DoSetWifiMac("aa:bb")).WillOnce(Return(RC::Ok));
-    EXPECT_CALL(dock, DoSetUploadStatus(static_cast<DockProtoIF::UploadStatus>(9)))
-        .WillOnce(Return(RC::Failed));
-    EXPECT_CALL(dock, DoGetChargeFault())
-        .WillOnce(Return(DockProtoIF::Result<std::uint32_t>{0x42, RC::Ok}));
+    EXPECT_CALL(dock, DoSetUploadStatus(static_cast<DockProtoIF::UploadStatus>(9))).WillOnce(Return(RC::Failed));
+    EXPECT_CALL(dock, DoGetChargeFault()).WillOnce(Return(DockProtoIF::Result<std::uint32_t>{0x42, RC::Ok}));
     EXPECT_CALL(dock, DoDownloadBaseLog(77u)).WillOnce(Return(RC::NotSupported));
 
     EXPECT_EQ(dock.SayHello(), RC::InProgress);
@@ -127,11 +123,10 @@ TEST(DockProtoIF, PublicOperationsForwardArgumentsAndResultsUnchanged) {
 
 TEST(DockProtoIF, EmptyCallbackIsPassedOnAsIs) {
     MockDock dock;
-    EXPECT_CALL(dock, DoSetShutdownCallback(_))
-        .WillOnce([](std::function<void(Shutdown::ShutdownType)> callback) {
-            EXPECT_FALSE(callback);
-            return RC::Ok;
-        });
+    EXPECT_CALL(dock, DoSetShutdownCallback(_)).WillOnce([](std::function<void(Shutdown::ShutdownType)> callback) {
+        EXPECT_FALSE(callback);
+        return RC::Ok;
+    });
     EXPECT_EQ(dock.SetShutdownCallback(nullptr), RC::Ok);
 }
 

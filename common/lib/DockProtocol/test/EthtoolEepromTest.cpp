@@ -17,17 +17,15 @@ namespace {
 
 using Status = DockProtoIF::UploadStatus;
 
-constexpr std::array<std::byte, 16> kTenant = {
-    std::byte{0x00}, std::byte{0x11}, std::byte{0x22}, std::byte{0x33},
-    std::byte{0x44}, std::byte{0x55}, std::byte{0x66}, std::byte{0x77},
-    std::byte{0x88}, std::byte{0x99}, std::byte{0xAA}, std::byte{0xBB},
-    std::byte{0xCC}, std::byte{0xDD}, std::byte{0xEE}, std::byte{0xFF}};
+constexpr std::array<std::byte, 16> kTenant = {std::byte{0x00}, std::byte{0x11}, std::byte{0x22}, std::byte{0x33},
+                                               std::byte{0x44}, std::byte{0x55}, std::byte{0x66}, std::byte{0x77},
+                                               std::byte{0x88}, std::byte{0x99}, std::byte{0xAA}, std::byte{0xBB},
+                                               std::byte{0xCC}, std::byte{0xDD}, std::byte{0xEE}, std::byte{0xFF}};
 
 std::unique_ptr<EthtoolEeprom> Build(std::array<std::string_view, 2> servers, unsigned char flags,
                                      std::string_view room = "Room") {
-    return std::make_unique<EthtoolEeprom>(ETHTOOL_GEEPROM, 4, 500, servers, 7, flags, "10.1.2.3",
-                                           "255.255.255.0", "10.1.2.1", "10.1.2.53", 8443, room,
-                                           "Station", kTenant, 0x42, 0x03);
+    return std::make_unique<EthtoolEeprom>(ETHTOOL_GEEPROM, 4, 500, servers, 7, flags, "10.1.2.3", "255.255.255.0",
+                                           "10.1.2.1", "10.1.2.53", 8443, room, "Station", kTenant, 0x42, 0x03);
 }
 
 TEST(EepromLayout, AccessorsFollowTheSelectedChipAndKeepTheImage) {
@@ -63,9 +61,8 @@ TEST(EepromLayout, UploadStatusShowsAsPhyRegisterPattern) {
         std::uint16_t lan;
         std::uint16_t ax;
     };
-    const Row rows[] = {{0, 0x0EFE, 0x884C}, {1, 0x0EEA, 0x89A2}, {2, 0x0EEF, 0x8982},
-                        {3, 0x0EEF, 0x8982}, {4, 0x0FEE, 0xB042}, {5, 0x0EFE, 0x884C},
-                        {7, 0x0EEE, 0x8842}, {0xFFFFFFFF, 0x0EEE, 0x8842}};
+    const Row rows[] = {{0, 0x0EFE, 0x884C}, {1, 0x0EEA, 0x89A2}, {2, 0x0EEF, 0x8982}, {3, 0x0EEF, 0x8982},
+                        {4, 0x0FEE, 0xB042}, {5, 0x0EFE, 0x884C}, {7, 0x0EEE, 0x8842}, {0xFFFFFFFF, 0x0EEE, 0x8842}};
     EthtoolEeprom eeprom;
     for (const auto& row : rows) {
         eeprom.SelectLayout(EEPROM_lan7850{});
@@ -143,8 +140,7 @@ TEST(ImageBuilder, ServersByAddressLeaveTheHostFieldsEmpty) {
     EXPECT_EQ(Ip4IntToString(config.GetPrimaryServer()), "192.0.2.1");
     EXPECT_EQ(Ip4IntToString(config.GetSecondaryServer()), "192.0.2.2");
     const auto& image = eeprom->GetImage();
-    EXPECT_TRUE(std::all_of(image.begin() + 128, image.begin() + 384,
-                            [](unsigned char byte) { return byte == 0; }));
+    EXPECT_TRUE(std::all_of(image.begin() + 128, image.begin() + 384, [](unsigned char byte) { return byte == 0; }));
     EXPECT_EQ(eeprom->GetRequest().cmd, static_cast<std::uint32_t>(ETHTOOL_GEEPROM));
     EXPECT_EQ(eeprom->GetRequest().magic, 0u);
     EXPECT_EQ(eeprom->GetRequest().offset, 4u);
@@ -153,11 +149,9 @@ TEST(ImageBuilder, ServersByAddressLeaveTheHostFieldsEmpty) {
 
 TEST(ImageBuilder, BadAddressTextIsRefused) {
     EXPECT_THROW(Build({"not-an-address", "192.0.2.2"}, 0), std::invalid_argument);
-    EXPECT_THROW(std::make_unique<EthtoolEeprom>(ETHTOOL_GEEPROM, 0, 512,
-                                                 std::array<std::string_view, 2>{"a", "b"}, 0,
-                                                 PmxConfig::kFlagServersByName, "10.0.0.256",
-                                                 "255.0.0.0", "10.0.0.1", "0.0.0.0", 1, "", "",
-                                                 kTenant, 0, 0),
+    EXPECT_THROW(std::make_unique<EthtoolEeprom>(ETHTOOL_GEEPROM, 0, 512, std::array<std::string_view, 2>{"a", "b"}, 0,
+                                                 PmxConfig::kFlagServersByName, "10.0.0.256", "255.0.0.0", "10.0.0.1",
+                                                 "0.0.0.0", 1, "", "", kTenant, 0, 0),
                  std::invalid_argument);
 }
 

@@ -11,8 +11,7 @@ namespace {
 using RC = DockProtoIF::ReturnCode;
 
 std::unique_ptr<DockProtoIF> Make(std::string_view name, std::string_view arg = "") {
-    return InterfaceFactory::Create<DockProtoIF, std::string_view, DockCallbackIF*>(name, arg,
-                                                                                    nullptr);
+    return InterfaceFactory::Create<DockProtoIF, std::string_view, DockCallbackIF*>(name, arg, nullptr);
 }
 
 TEST(InterfaceFactory, UnknownEmptyOrMiscasedNamesYieldTheDefaultProtocol) {
@@ -90,8 +89,7 @@ TEST(DockProtoDefault, AnswersEveryOperationWithItsFixedResult) {
 TEST(DockProtoDefault, DropsTheShutdownCallbackWithoutCallingIt) {
     auto dock = Make("whatever");
     bool called = false;
-    EXPECT_EQ(dock->SetShutdownCallback([&](Shutdown::ShutdownType) { called = true; }),
-              RC::NotSupported);
+    EXPECT_EQ(dock->SetShutdownCallback([&](Shutdown::ShutdownType) { called = true; }), RC::NotSupported);
     dock->SayHello();
     dock->GetServerInfo();
     dock.reset();

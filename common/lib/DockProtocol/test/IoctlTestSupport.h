@@ -55,8 +55,7 @@ MATCHER_P3(EepromRequest, command, offset, length, "") {
         return false;
     }
     const auto header = EepromHeader(arg);
-    return header.cmd == static_cast<std::uint32_t>(command) &&
-           header.offset == static_cast<std::uint32_t>(offset) &&
+    return header.cmd == static_cast<std::uint32_t>(command) && header.offset == static_cast<std::uint32_t>(offset) &&
            header.len == static_cast<std::uint32_t>(length);
 }
 

@@ -17,9 +17,13 @@ using ::testing::Return;
 using ::testing::StrictMock;
 using ::testing::Throw;
 
-std::string Message(const std::string& reply) { return Json(reply).at("message").as_string(); }
+std::string Message(const std::string& reply) {
+    return Json(reply).at("message").as_string();
+}
 
-std::string Envelope(const char* type) { return std::string(R"({"msg_type":")") + type + "\"}"; }
+std::string Envelope(const char* type) {
+    return std::string(R"({"msg_type":")") + type + "\"}";
+}
 
 class OskinDispatch : public ::testing::Test {
 protected:
@@ -40,8 +44,7 @@ TEST_F(OskinDispatch, EachRouteReachesItsHandlerUnderItsOwnMethodOnly) {
     }
     rest::SetServerInfoElement pushed;
     pushed.server_port = 443;
-    EXPECT_EQ(server->ProcessPUT("set_server_info?api-version=1.1", pushed.ToJson().serialize()).first,
-              HttpServer::OK);
+    EXPECT_EQ(server->ProcessPUT("set_server_info?api-version=1.1", pushed.ToJson().serialize()).first, HttpServer::OK);
     for (const char* type : {"get_camera_config", "get_camera_capabilities", "usb_device_status"}) {
         EXPECT_EQ(server->ProcessGET(type, Envelope(type)).first, HttpServer::OK) << type;
         // The other method's map does not know the GET routes, and the reverse.
@@ -71,11 +74,10 @@ TEST_F(OskinDispatch, BodyNamingAnotherMessageTypeIs400WithBothNames) {
 
 TEST_F(OskinDispatch, UnreadableBodiesAre400NamingTheBodyNotTheParserError) {
     ScopedLogCapture capture;
-    for (const std::string& body : std::vector<std::string>{std::string("hello"), std::string(""), std::string(R"({"msg_type":)"),
-                                   std::string(R"(["say_hello"])"), std::string(R"("say_hello")"),
-                                   std::string(R"({"version":"1"})"), std::string(R"({"msg_type":1})"),
-                                   std::string(R"({"msg_type":null})"),
-                                   std::string(R"({"x":{"msg_type":"say_hello"}})")}) {
+    for (const std::string& body : std::vector<std::string>{
+             std::string("hello"), std::string(""), std::string(R"({"msg_type":)"), std::string(R"(["say_hello"])"),
+             std::string(R"("say_hello")"), std::string(R"({"version":"1"})"), std::string(R"({"msg_type":1})"),
+             std::string(R"({"msg_type":null})"), std::string(R"({"x":{"msg_type":"say_hello"}})")}) {
         const auto reply = server->ProcessPUT("say_hello", body);
         EXPECT_EQ(reply.first, HttpServer::BadRequest) << body;
         EXPECT_EQ(Message(reply.second), "Invalid message body " + body);
@@ -156,8 +158,9 @@ TEST_F(OskinApiVersion, MissingVersionsGiveNothingWithADebugLine) {
 }
 
 TEST_F(OskinApiVersion, MalformedVersionsGiveNothingWithAWarning) {
-    for (const std::string& value : std::vector<std::string>{"", "1.2.3", "x", "a.b", "1.", ".1", "1.x", "-", "99999999999999999999999",
-                                    "1.99999999999999999999999", "1..2"}) {
+    for (const std::string& value :
+         std::vector<std::string>{"", "1.2.3", "x", "a.b", "1.", ".1", "1.x", "-", "99999999999999999999999",
+                                  "1.99999999999999999999999", "1..2"}) {
         ScopedLogCapture capture;
         EXPECT_EQ(Parse("say_hello?api-version=" + value), std::nullopt) << value;
         const auto lines = capture.Sink().Lines();

@@ -15,7 +15,9 @@ using ::testing::Return;
 using ::testing::StrictMock;
 using Status = OskinDockCallbackIF::ProvisioningStatus;
 
-std::string Envelope(const char* type) { return std::string(R"({"msg_type":")") + type + "\"}"; }
+std::string Envelope(const char* type) {
+    return std::string(R"({"msg_type":")") + type + "\"}";
+}
 
 std::string Push(const std::string& tenant) {
     rest::SetServerInfoElement info;
@@ -45,8 +47,10 @@ TEST(OskinHandlersWithoutHost, SayHelloIsAnsweredAndEverythingElseIs500) {
     EXPECT_TRUE(reply.at("version").is_string());
 
     server->SetBackendServerInfo(rest::SetServerInfoElement{});
-    const std::pair<const char*, bool> others[] = {{"connection_ready", true},     {"set_server_info", true},
-                                                   {"get_camera_config", false},   {"get_camera_capabilities", false},
+    const std::pair<const char*, bool> others[] = {{"connection_ready", true},
+                                                   {"set_server_info", true},
+                                                   {"get_camera_config", false},
+                                                   {"get_camera_capabilities", false},
                                                    {"usb_device_status", false}};
     for (const auto& [type, put] : others) {
         const auto body = std::string(type) == "set_server_info" ? Push(kTenant) : Envelope(type);
@@ -99,7 +103,6 @@ TEST_F(OskinHandlers, CapabilitiesKeepTheHostsOrderAndOptions) {
     EXPECT_EQ(list.at(1).at("name").as_string(), "audio");
     EXPECT_TRUE(list.at(1).at("options").is_object());
     EXPECT_EQ(list.at(1).at("options").size(), 0u);
-
 }
 
 // ---- the tenant decision ----
@@ -119,14 +122,16 @@ TEST_F(OskinHandlers, TenantDecision) {
         {"unprovisioned, empty tenant", {false, "", ""}, "", HttpServer::OK, "new"},
         {"unprovisioned, junk tenant", {false, "", ""}, "junk", HttpServer::OK, "new"},
         {"match", {true, "", kTenant}, kTenant, HttpServer::OK, "same"},
-        {"match apart from a trailing blank", {true, "", kTenant}, std::string(kTenant) + " ", HttpServer::OK,
-         "same"},
+        {"match apart from a trailing blank", {true, "", kTenant}, std::string(kTenant) + " ", HttpServer::OK, "same"},
         {"match apart from a line feed", {true, "", kTenant}, std::string(kTenant) + "\n", HttpServer::OK, "same"},
         {"match in another case", {true, "", kTenant}, upper, HttpServer::OK, "same"},
         {"foreign tenant", {true, "", kTenant}, kOtherTenant, HttpServer::Forbidden, "TenantId Mismatch"},
         {"camera without tenant", {true, "", ""}, kTenant, HttpServer::Forbidden, "TenantId Mismatch"},
         {"camera with nil tenant", {true, "", kNilTenant}, kNilTenant, HttpServer::InternalError, "Empty TenantId"},
-        {"camera with nil tenant, valid request", {true, "", kNilTenant}, kTenant, HttpServer::Forbidden,
+        {"camera with nil tenant, valid request",
+         {true, "", kNilTenant},
+         kTenant,
+         HttpServer::Forbidden,
          "TenantId Mismatch"},
         {"nil request", {true, "", kTenant}, kNilTenant, HttpServer::InternalError, "Empty TenantId"},
         {"empty request", {true, "", kTenant}, "", HttpServer::InternalError, "Empty TenantId"},

@@ -24,10 +24,8 @@ using UrlType = DockProtoIF::ServerUrlType;
 class OskinRoad : public ::testing::Test {
 protected:
     DockSim::OskinBase base;
-    DockSim::OskinCameraAnswers host{{"http://127.0.0.1/camera/config.json",
-                                      {{"video", {{"resolution", "1080p"}}}, {"gps", {}}},
-                                      true,
-                                      kTenant}};
+    DockSim::OskinCameraAnswers host{
+        {"http://127.0.0.1/camera/config.json", {{"video", {{"resolution", "1080p"}}}, {"gps", {}}}, true, kTenant}};
     DockProtoOskin dock{base.Environment(), &host};
 
     void SetUp() override { ASSERT_EQ(dock.SayHello(), RC::Ok); }

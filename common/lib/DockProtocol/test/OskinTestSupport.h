@@ -38,7 +38,9 @@ inline std::unique_ptr<OskinRestServerImpl> MakeServer(DockCallbackIF* host) {
     return std::make_unique<OskinRestServerImpl>(host, LoopbackEndpoint());
 }
 
-inline web::json::value Json(const std::string& text) { return web::json::value::parse(text); }
+inline web::json::value Json(const std::string& text) {
+    return web::json::value::parse(text);
+}
 
 constexpr const char* kTenant = "6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b";
 constexpr const char* kOtherTenant = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";

@@ -118,8 +118,7 @@ TEST(PallixDiscovery, EveryHelloKindOverLoopback) {
             EXPECT_TRUE(Logged(log.Sink(), LogLevel::Error, "Failed to parse the hello message"));
         }
         if (known.kind == PallixHello::ZeroInside) {
-            EXPECT_TRUE(Logged(log.Sink(), LogLevel::Info,
-                               "Read hello message: KORVEL-PSS-HELLO,acsp=" + *port));
+            EXPECT_TRUE(Logged(log.Sink(), LogLevel::Info, "Read hello message: KORVEL-PSS-HELLO,acsp=" + *port));
         }
     }
 }
@@ -169,8 +168,8 @@ TEST(PallixDiscovery, SocketAndFileFailuresEndTheHelloWithOneErrorLine) {
     const Case cases[] = {
         {"missing interface", [](ProtocolEnvironment& e) { e.pallix.interfaceName = "nosuchif0"; },
          "Failed to bind socket to device: No such device", 0},
-        {"hosts file", [&](ProtocolEnvironment& e) { e.pallix.hostsFile = unopenable; },
-         "Failed to open " + unopenable, 1},
+        {"hosts file", [&](ProtocolEnvironment& e) { e.pallix.hostsFile = unopenable; }, "Failed to open " + unopenable,
+         1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

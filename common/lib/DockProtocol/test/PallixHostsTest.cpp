@@ -35,21 +35,22 @@ TEST_F(PallixHosts, EachNameKeepsOnlyItsLatestEntryAtTheEnd) {
     EXPECT_TRUE(pallix.AddHostName("fe80::1", "pallix-dock.local"));
     EXPECT_TRUE(pallix.AddHostName("fe80::1", "pallix-dock.local"));
     // The first block's newline ended the last line; the proxy's made an empty one.
-    EXPECT_EQ(ReadFile(hostsFile), "127.0.0.1\tlocalhost\n"
-                                   "\n# Pallix address\n203.0.113.71\tProxy-2.local\n"
-                                   "\n# Pallix address\nfe80::1\tpallix-dock.local\n");
+    EXPECT_EQ(ReadFile(hostsFile),
+              "127.0.0.1\tlocalhost\n"
+              "\n# Pallix address\n203.0.113.71\tProxy-2.local\n"
+              "\n# Pallix address\nfe80::1\tpallix-dock.local\n");
     EXPECT_TRUE(log.Sink().Contains("Added pallix-dock.local to " + hostsFile));
 }
 
 TEST(PallixHostsText, OnlyOurBlocksForTheNameGoEverythingElseStaysByteForByte) {
     const std::string others =
         "127.0.0.1\tlocalhost\n"
-        "# Pallix address\n"           // ours, but for the other name
+        "# Pallix address\n"  // ours, but for the other name
         "10.0.0.1\tpallix-proxy.local\n"
         "10.0.0.2\tpallix-dock.local\n"  // no comment: the administrator's own
-        "# Pallix address\r\n"          // not exactly our comment
+        "# Pallix address\r\n"           // not exactly our comment
         "10.0.0.3\tpallix-dock.local\n"
-        "\n\n# Pallix address\n"        // one of the two empty lines is ours
+        "\n\n# Pallix address\n"  // one of the two empty lines is ours
         "10.0.0.4\tpallix-dock.local.example\n"
         "# comment\n";
     const std::string ours = "\n# Pallix address\nfe80::9\tpallix-dock.local\n";
@@ -58,8 +59,7 @@ TEST(PallixHostsText, OnlyOurBlocksForTheNameGoEverythingElseStaysByteForByte) {
     // After a last line without a newline, our newline ended that line: it stays.
     EXPECT_EQ(DockProtoPallixImpl::WithoutEntriesFor("127.0.0.1\tlocalhost" + ours, "pallix-dock.local"),
               "127.0.0.1\tlocalhost\n");
-    EXPECT_EQ(DockProtoPallixImpl::WithoutEntriesFor("# Pallix address\n::1\tpallix-dock.local",
-                                                     "pallix-dock.local"),
+    EXPECT_EQ(DockProtoPallixImpl::WithoutEntriesFor("# Pallix address\n::1\tpallix-dock.local", "pallix-dock.local"),
               "");
 }
 

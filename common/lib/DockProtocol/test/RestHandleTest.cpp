@@ -91,9 +91,9 @@ TEST(RestHandle, DoneOnlyFor200AndRuntimeErrors) {
     // 200 is done although nobody reads the body. A real answer: a made-up
     // response's body never completes.
     DockSim::VeltaBase base{NeverApproving()};
-    auto client = std::make_unique<HttpClient>(
-        nullptr, "http://127.0.0.1:" + std::to_string(base.Port()) + "/UsbRest/1.0", std::chrono::milliseconds(0),
-        nullptr);
+    auto client =
+        std::make_unique<HttpClient>(nullptr, "http://127.0.0.1:" + std::to_string(base.Port()) + "/UsbRest/1.0",
+                                     std::chrono::milliseconds(0), nullptr);
     auto request = std::make_unique<Task>(client->request("PUT", "?type=charge_status", "{}"));
     ASSERT_EQ(request->wait(), pplx::task_status::completed);
     RestHandle answered(std::move(client), std::move(request));

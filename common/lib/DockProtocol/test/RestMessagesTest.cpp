@@ -16,16 +16,17 @@ using web::json::value;
 
 const std::string kEmptyHeader = R"({"ip_addr":"","mac_id":"","port_number":0,"serial_number":""})";
 
-web::json::object Object(const std::string& text) { return value::parse(text).as_object(); }
+web::json::object Object(const std::string& text) {
+    return value::parse(text).as_object();
+}
 
 TEST(RestMessages, RecordsSerializeWithSortedKeysAndTheirFixedType) {
     ErrorElement error;
     error.status_code = 404;
     error.message = "Unsupported message type x";
     error.msgType = "something else";  // never written
-    EXPECT_EQ(WriteErrorElement(error).serialize(),
-              R"({"message":"Unsupported message type x","message-header":)" + kEmptyHeader +
-                  R"(,"msg_type":"error","status_code":404})");
+    EXPECT_EQ(WriteErrorElement(error).serialize(), R"({"message":"Unsupported message type x","message-header":)" +
+                                                        kEmptyHeader + R"(,"msg_type":"error","status_code":404})");
     EXPECT_EQ(ErrorReplyBody(500, "boom"), WriteErrorElement([] {
                                                ErrorElement e;
                                                e.status_code = 500;
@@ -88,8 +89,8 @@ TEST(RestMessages, BrokenHeadersReadAsEmptyWithoutThrowing) {
     EXPECT_EQ(partial.ip_addr, "");
     EXPECT_EQ(partial.port_number, 0u);
 
-    const auto full = ParseMessageHeader(Object(
-        R"({"message-header":{"ip_addr":"10.0.0.1","mac_id":"m","serial_number":"s","port_number":55006}})"));
+    const auto full = ParseMessageHeader(
+        Object(R"({"message-header":{"ip_addr":"10.0.0.1","mac_id":"m","serial_number":"s","port_number":55006}})"));
     EXPECT_EQ(full.ip_addr, "10.0.0.1");
     EXPECT_EQ(full.port_number, 55006u);
 }
@@ -103,11 +104,13 @@ TEST(RestMessages, RequiredKeysThrowWithTheKeyNamedAndOptionalOnesKeepDefaults) 
     }
     EXPECT_THROW(GetServerInfoElement::FromJson(Object(R"({"room":"r","station":1})")), json_exception);
 
-    const auto plain = DeviceAnnouncementElementUSBApproved::FromJson(Object(R"({"ssid":"a","psk":"b","ip_addr":"c"})"));
+    const auto plain =
+        DeviceAnnouncementElementUSBApproved::FromJson(Object(R"({"ssid":"a","psk":"b","ip_addr":"c"})"));
     EXPECT_EQ(plain.mac_id, "");
     EXPECT_THROW(DeviceAnnouncementElementUSBApproved::FromJson(Object(R"({"ssid":"a","psk":"b"})")), json_exception);
-    EXPECT_THROW(DeviceAnnouncementElementUSBApproved::FromJson(Object(R"({"ssid":"a","psk":"b","ip_addr":"c","mac_id":1})")),
-                 json_exception);
+    EXPECT_THROW(
+        DeviceAnnouncementElementUSBApproved::FromJson(Object(R"({"ssid":"a","psk":"b","ip_addr":"c","mac_id":1})")),
+        json_exception);
 
     // The MQTT form needs the port, although the plain form would do without.
     EXPECT_THROW(DeviceAnnouncementElementUSBApprovedMQTT::FromJson(Object(R"({"ssid":"a","psk":"b","ip_addr":"c"})")),
@@ -178,7 +181,8 @@ TEST(RestMessages, NumbersOutsideTheMembersRangeReadAsAWrongType) {
 TEST(RestMessages, ErrorRepliesAreValidJsonWhateverTheyEcho) {
     const std::string echoed = "Invalid message body \xff\xfe{\"a\":\"\xc3\"}";
     const value parsed = value::parse(ErrorReplyBody(400, echoed));
-    EXPECT_EQ(parsed.at("message").as_string(), "Invalid message body \xEF\xBF\xBD\xEF\xBF\xBD{\"a\":\"\xEF\xBF\xBD\"}");
+    EXPECT_EQ(parsed.at("message").as_string(),
+              "Invalid message body \xEF\xBF\xBD\xEF\xBF\xBD{\"a\":\"\xEF\xBF\xBD\"}");
 }
 
 TEST(RestMessages, OskinRecordsRoundTripAndCheckEveryKey) {

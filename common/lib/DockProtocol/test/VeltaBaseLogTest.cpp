@@ -128,7 +128,9 @@ TEST_F(VeltaBaseLog, TrimEdges) {
     EXPECT_TRUE(log.Sink().Contains(" TrimmedLog file has 19 size and original file had 28 size."));
 
     // Binary bytes around the marker are copied as they are.
-    WriteFile(Copy(), std::string("\0\xff" "77\0x", 6));
+    WriteFile(Copy(), std::string("\0\xff"
+                                  "77\0x",
+                                  6));
     EXPECT_EQ(rig.camera.TrimBaseLogFile(77), 1u);
     EXPECT_EQ(ReadFile(Trimmed()), std::string("77\0x", 4));
 }

@@ -59,8 +59,8 @@ protected:
 };
 
 TEST_F(VeltaFirmware, VersionIsOfferedOnlyForAValidatedTarImageOrWhenNoTarImageIsThere) {
-    const auto answer = base.Send("PUT", "?type=get_upgrade_pkg_version",
-                                  R"({"fw_type":"velta","version":"9.9.9","msg_type":"x"})");
+    const auto answer =
+        base.Send("PUT", "?type=get_upgrade_pkg_version", R"({"fw_type":"velta","version":"9.9.9","msg_type":"x"})");
     EXPECT_EQ(answer.reply,
               R"({"fw_type":"velta","message-header":{"ip_addr":"","mac_id":"","port_number":0,"serial_number":""},)"
               R"("msg_type":"get_upgrade_pkg_version","version":"2.1.0"})");
@@ -141,7 +141,7 @@ TEST_F(VeltaFirmware, AnImageLocationThatCouldLeaveTheFirmwareAreaNamesNothingAn
     const std::string outside = At("outside.tar");
     WriteTar(outside);
     for (const std::string& location : {At("scratch/../outside.tar"), At("scratch/./fw/../../outside.tar"),
-                                       std::string("scratch/fw/velta-base-2.1.0.tar"), std::string("")}) {
+                                        std::string("scratch/fw/velta-base-2.1.0.tar"), std::string("")}) {
         WriteVersionFile("version=2.1.0\nlocation=" + location + "\n");
         fs::remove(area.ValidMarker());
         const FirmwareAnswer answer = Package();

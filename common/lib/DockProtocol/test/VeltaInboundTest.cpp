@@ -69,8 +69,7 @@ TEST_F(VeltaInbound, DispatchesByTheWholeRestOfTheQueryAndTheMethodsTable) {
              Case{"PUT", "?type=", "Unsupported message type: "},
              Case{"PUT", "?Type=charge_status", kMissingType},
              Case{"PUT", "", kMissingType},
-             Case{"GET", "?type=get_camera_config_response",
-                  "Unsupported message type: get_camera_config_response"},
+             Case{"GET", "?type=get_camera_config_response", "Unsupported message type: get_camera_config_response"},
          }) {
         const Exchange answer = rig.base.Send(c.method, c.query, body);
         EXPECT_EQ(answer.status, 200u) << c.method << ' ' << c.query;
@@ -122,8 +121,8 @@ TEST_F(VeltaInbound, ChargeFaultCodesComeFromTheChargeFaultAlone) {
         int ntc;
         std::uint32_t code;
     };
-    for (const Case& c : {Case{1, 0, 7}, Case{2, 0, 2}, Case{3, 0, 2}, Case{9, 0, 8}, Case{-1, 0, 8},
-                          Case{0, 5, 0}, Case{0, 0, 0}, Case{1, 3, 7}}) {
+    for (const Case& c : {Case{1, 0, 7}, Case{2, 0, 2}, Case{3, 0, 2}, Case{9, 0, 8}, Case{-1, 0, 8}, Case{0, 5, 0},
+                          Case{0, 0, 0}, Case{1, 3, 7}}) {
         ASSERT_EQ(rig.base.SendChargeStatus(Fault(c.fault, c.ntc)).reply, "OK");
         EXPECT_EQ(rig.camera.GetChargeFault().value, c.code) << c.fault << '/' << c.ntc;
     }

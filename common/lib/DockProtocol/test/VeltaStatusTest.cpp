@@ -55,9 +55,8 @@ TEST_F(VeltaStatus, UploadStatusMapsToLinkStatusAndIsSentOnlyOnChange) {
     const Row rows[] = {
         {1, RC::Ok, 3},           {1, RC::Ok, 0},  // unchanged: deferred
         {2, RC::Ok, 2},           {3, RC::Ok, 0},  // 2 and 3 are both link status 2
-        {4, RC::Ok, 4},           {0, RC::NotSupported, 0},
-        {5, RC::NotSupported, 0}, {6, RC::NotSupported, 0},
-        {4, RC::Ok, 0},  // 0, 5 and 6 left the last link status alone
+        {4, RC::Ok, 4},           {0, RC::NotSupported, 0}, {5, RC::NotSupported, 0},
+        {6, RC::NotSupported, 0}, {4, RC::Ok, 0},  // 0, 5 and 6 left the last link status alone
         {1, RC::Ok, 3},
     };
     std::size_t sent = 0;
@@ -127,8 +126,8 @@ TEST_F(VeltaStatus, ChargeStatusCarriesStateAndFault) {
         const char* state;
         int fault;
     };
-    const Row rows[] = {{0, "Not Charging", 0}, {1, "Full", 0},         {2, "Charging", 0},
-                        {3, "", 2},             {4, "Not Charging", 0}, {7, "", 0}};
+    const Row rows[] = {{0, "Not Charging", 0}, {1, "Full", 0}, {2, "Charging", 0}, {3, "", 2},
+                        {4, "Not Charging", 0}, {7, "", 0}};
     for (const auto& row : rows) {
         SCOPED_TRACE("ChargeStatus " + std::to_string(row.charge));
         EXPECT_EQ(rig.camera.SetChargeStatus(static_cast<Charge>(row.charge)), RC::Ok);

@@ -22,7 +22,8 @@ inline DockSim::VeltaBaseSetup NeverApproving() {
 
 // The base first, so that the camera goes away before it.
 struct VeltaRig {
-    explicit VeltaRig(DockSim::VeltaBaseSetup setup = NeverApproving()) : base(std::move(setup)), camera(base.Environment()) {}
+    explicit VeltaRig(DockSim::VeltaBaseSetup setup = NeverApproving())
+        : base(std::move(setup)), camera(base.Environment()) {}
 
     // Starts the camera's server; the base answers the hello.
     void Start() { ASSERT_EQ(camera.SayHello(), RC::Ok); }

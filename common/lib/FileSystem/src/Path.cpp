@@ -9,13 +9,9 @@
 #include <cstring>
 
 namespace tvo {
-namespace {
+namespace {}  // namespace
 
-
-}  // namespace
-
-Path::Path(std::string_view path, std::unique_ptr<LinuxApiIF> api)
-    : path(path), api(std::move(api)) {}
+Path::Path(std::string_view path, std::unique_ptr<LinuxApiIF> api) : path(path), api(std::move(api)) {}
 
 bool Path::Exists() const {
     struct stat info {};
@@ -35,8 +31,7 @@ bool Path::Remove() const {
         return true;
     }
     const int error = errno;
-    PMX_LOG(LogLevel::Warning, kLogCategoryDock)
-        << "cannot remove " << path << ": " << std::strerror(error);
+    PMX_LOG(LogLevel::Warning, kLogCategoryDock) << "cannot remove " << path << ": " << std::strerror(error);
     return false;
 }
 

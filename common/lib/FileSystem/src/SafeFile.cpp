@@ -11,7 +11,9 @@
 namespace tvo {
 namespace {
 
-std::string ErrorText(const std::string& what, int number) { return what + ": " + std::strerror(number); }
+std::string ErrorText(const std::string& what, int number) {
+    return what + ": " + std::strerror(number);
+}
 
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
     int fd;
@@ -92,8 +94,7 @@ bool IsMountRoot(const std::string& path) {
 
 }  // namespace
 
-bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options,
-                 std::string& error) {
+bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options, std::string& error) {
     if (!IsUsablePath(path)) {
         error = "unusable path";
         return false;
@@ -158,6 +159,8 @@ FileDescriptor OpenRegularFile(const std::string& path) {
     return file;
 }
 
-bool IsUsablePath(std::string_view path) { return !path.empty() && path.find('\0') == std::string_view::npos; }
+bool IsUsablePath(std::string_view path) {
+    return !path.empty() && path.find('\0') == std::string_view::npos;
+}
 
 }  // namespace tvo

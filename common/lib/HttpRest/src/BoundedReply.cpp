@@ -48,7 +48,8 @@ pplx::task<std::size_t> Step(std::shared_ptr<Copy> copy) {
 pplx::task<std::size_t> CopyBounded(concurrency::streams::istream body,
                                     concurrency::streams::streambuf<std::uint8_t> sink, std::size_t limit,
                                     pplx::cancellation_token_source abort, std::string target) {
-    auto copy = std::make_shared<Copy>(Copy{std::move(body), std::move(sink), limit, std::move(abort), std::move(target)});
+    auto copy =
+        std::make_shared<Copy>(Copy{std::move(body), std::move(sink), limit, std::move(abort), std::move(target)});
     return Step(copy);
 }
 

@@ -16,7 +16,6 @@
 namespace tvo {
 namespace {
 
-
 bool MentionsCancel(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text.find("cancel") != std::string::npos;
@@ -146,8 +145,7 @@ HttpClient::~HttpClient() = default;
 pplx::task<web::http::http_response> HttpClient::request(const std::string& method, const std::string& pathAndQuery,
                                                          const std::string& body) {
     if (!impl->client) {
-        return Observed(
-            pplx::task_from_exception<web::http::http_response>(std::runtime_error(impl->setupError)));
+        return Observed(pplx::task_from_exception<web::http::http_response>(std::runtime_error(impl->setupError)));
     }
     try {
         web::http::http_request message = impl->MakeRequest(method, pathAndQuery);
@@ -160,13 +158,17 @@ pplx::task<web::http::http_response> HttpClient::request(const std::string& meth
                                  cancel.own, target);
         return Observed(ExplainFailures(reply, cancel.outer, target), [cancel] { cancel.Release(); });
     } catch (const std::exception& e) {
-        return Observed(pplx::task_from_exception<web::http::http_response>(std::runtime_error(
-            "HTTP " + method + " " + impl->baseUri + pathAndQuery + " not sent: " + e.what())));
+        return Observed(pplx::task_from_exception<web::http::http_response>(
+            std::runtime_error("HTTP " + method + " " + impl->baseUri + pathAndQuery + " not sent: " + e.what())));
     }
 }
 
-void HttpClient::cancel() { impl->CancelCurrent(); }
+void HttpClient::cancel() {
+    impl->CancelCurrent();
+}
 
-void HttpClient::setMaxReplySize(std::size_t bytes) { impl->maxReply = bytes; }
+void HttpClient::setMaxReplySize(std::size_t bytes) {
+    impl->maxReply = bytes;
+}
 
 }  // namespace tvo

@@ -21,7 +21,6 @@
 namespace tvo {
 namespace {
 
-
 // A uniquely named file beside the destination; removed unless committed.
 class PartialFile {
 public:
@@ -92,8 +91,8 @@ bool HttpClient::download(const std::string& destinationPath) {
         concurrency::streams::ostream file;
         {
             StreamCloser closer(file);
-            file = concurrency::streams::fstream::open_ostream(partial.Path(), std::ios::out | std::ios::binary |
-                                                                                   std::ios::trunc)
+            file = concurrency::streams::fstream::open_ostream(partial.Path(),
+                                                               std::ios::out | std::ios::binary | std::ios::trunc)
                        .get();
             web::http::http_request message = impl->MakeRequest(web::http::methods::GET, std::string());
             const Impl::RequestCancel cancel = impl->NewRequestCancel();

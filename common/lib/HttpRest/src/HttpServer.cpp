@@ -17,7 +17,6 @@
 namespace tvo {
 namespace {
 
-
 // The host of "http://host[:port][/...]" or of a bare "host"; throws
 // std::runtime_error for what the server cannot serve.
 std::string HostOf(const std::string& address, int port) {
@@ -43,7 +42,8 @@ std::string HostOf(const std::string& address, int port) {
     if (colon != std::string::npos) {
         const std::string portText = rest.substr(colon + 1);
         if (portText.find(':') != std::string::npos) {
-            throw std::runtime_error("IPv6 address '" + address + "' cannot be served; use an IPv4 address or host name");
+            throw std::runtime_error("IPv6 address '" + address +
+                                     "' cannot be served; use an IPv4 address or host name");
         }
         if (!portText.empty() && portText != std::to_string(port)) {
             throw std::runtime_error("address '" + address + "' carries a port other than " + std::to_string(port));
@@ -204,7 +204,9 @@ HttpServer::HttpServer(SecurityInterface* /*security*/, const SslConfig& ssl, co
     impl->prefix = "/" + trimmed;
 }
 
-HttpServer::~HttpServer() { impl->Close(); }
+HttpServer::~HttpServer() {
+    impl->Close();
+}
 
 void HttpServer::setMessageHandler(MessageHandler handler, HandlerMethodType method) {
     const auto index = static_cast<std::size_t>(method);
@@ -217,11 +219,17 @@ void HttpServer::setMessageHandler(MessageHandler handler, HandlerMethodType met
     impl->handlers[index] = std::move(handler);
 }
 
-void HttpServer::listen() { impl->Listen(); }
+void HttpServer::listen() {
+    impl->Listen();
+}
 
-void HttpServer::close() { impl->Close(); }
+void HttpServer::close() {
+    impl->Close();
+}
 
-void HttpServer::setMaxBodySize(std::size_t bytes) { impl->maxBodySize = bytes; }
+void HttpServer::setMaxBodySize(std::size_t bytes) {
+    impl->maxBodySize = bytes;
+}
 
 void HttpServer::setLimits(const Limits& limits) {
     std::lock_guard<std::mutex> lock(impl->settingsMutex);

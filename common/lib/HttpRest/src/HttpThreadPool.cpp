@@ -50,8 +50,7 @@ void EnsureHttpThreadPool() {
     try {
         crossplat::threadpool::initialize_with_threads(chosenThreads);
         createdThreads = chosenThreads;
-        PMX_LOG(LogLevel::Detail, kLogCategoryRest)
-            << "HTTP thread pool started with " << chosenThreads << " threads";
+        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "HTTP thread pool started with " << chosenThreads << " threads";
     } catch (const std::exception& e) {
         // Someone used cpprestsdk before us; its pool stays as it is.
         PMX_LOG(LogLevel::Warning, kLogCategoryRest)
@@ -79,6 +78,8 @@ void DrainHttpThreadPool() {
     }
 }
 
-std::size_t HttpThreadPoolSize() { return createdThreads.load(); }
+std::size_t HttpThreadPoolSize() {
+    return createdThreads.load();
+}
 
 }  // namespace tvo

@@ -16,7 +16,6 @@
 namespace tvo {
 namespace {
 
-
 using Socket = boost::asio::ip::tcp::socket;
 
 struct AddrInfoDeleter {
@@ -47,7 +46,7 @@ boost::asio::ip::tcp ProtocolOf(std::string host, const std::string& port) {
 }  // namespace
 
 std::function<void(web::http::client::native_handle)> MakeInterfaceBinder(const std::string& interfaceName,
-                                                                         const web::uri& target) {
+                                                                          const web::uri& target) {
     const bool secure = target.scheme() == "https";
     const std::string host = target.host();
     const int portNumber = target.port() > 0 ? target.port() : (secure ? 443 : 80);

@@ -15,6 +15,6 @@ namespace tvo {
 // to that interface with SO_BINDTODEVICE, which also gives a link-local IPv6
 // address its scope. Failures throw, which fails the request.
 std::function<void(web::http::client::native_handle)> MakeInterfaceBinder(const std::string& interfaceName,
-                                                                         const web::uri& target);
+                                                                          const web::uri& target);
 
 }  // namespace tvo

@@ -9,10 +9,7 @@
 #include "ServerSession.h"
 
 namespace tvo {
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 ServerLoop::ServerLoop(std::shared_ptr<HttpServer::Impl> owner, const boost::asio::ip::tcp::endpoint& endpoint)
     : server(std::move(owner)), limits(server->CurrentLimits()), acceptor(io) {
@@ -89,8 +86,8 @@ void ServerLoop::Accept() {
                 // A log line per refusal would let a flood fill the log.
                 if (refused++ % 100 == 0) {
                     PMX_LOG(LogLevel::Warning, kLogCategoryRest)
-                        << "Connection refused: " << sessions.size() << " connections open, the limit ("
-                        << refused << " refused so far)";
+                        << "Connection refused: " << sessions.size() << " connections open, the limit (" << refused
+                        << " refused so far)";
                 }
                 boost::system::error_code ignored;
                 socket.close(ignored);

@@ -16,7 +16,6 @@
 namespace tvo {
 namespace {
 
-
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
 using boost::system::error_code;
@@ -65,9 +64,13 @@ ServerSession::ServerSession(boost::asio::ip::tcp::socket socket, std::shared_pt
     loop.Opened(this);
 }
 
-ServerSession::~ServerSession() { loop.Closed(this); }
+ServerSession::~ServerSession() {
+    loop.Closed(this);
+}
 
-void ServerSession::Start() { AwaitRequest(); }
+void ServerSession::Start() {
+    AwaitRequest();
+}
 
 void ServerSession::Abort() {
     error_code ignored;
@@ -111,9 +114,8 @@ void ServerSession::OnHeader(error_code ec) {
         return;
     }
     if (ec == http::error::body_limit) {
-        PMX_LOG(LogLevel::Warning, kLogCategoryRest)
-            << "Request body of " << parser->get()[http::field::content_length] << " bytes refused, limit "
-            << server->maxBodySize.load();
+        PMX_LOG(LogLevel::Warning, kLogCategoryRest) << "Request body of " << parser->get()[http::field::content_length]
+                                                     << " bytes refused, limit " << server->maxBodySize.load();
         Refuse(HttpServer::RequestEntityTooLarge, "request body too large");
         return;
     }
@@ -224,25 +226,23 @@ void ServerSession::Send(HttpServer::StatusCode status, std::string body, bool k
     // A peer that does not take its reply holds the connection no longer than
     // one that does not send its body.
     stream.expires_after(limits.bodyTimeout);
-    http::async_write(stream, response,
-                      [self = shared_from_this(), keepAlive, drainAfter](error_code ec, std::size_t) {
-                          self->response = {};
-                          if (ec) {
-                              return;
-                          }
-                          if (drainAfter) {
-                              error_code ignored;
-                              self->stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
-                              self->stream.expires_after(std::min<std::chrono::milliseconds>(
-                                  kDrainTime, self->limits.bodyTimeout));
-                              self->Drain();
-                          } else if (keepAlive) {
-                              self->AwaitRequest();
-                          } else {
-                              error_code ignored;
-                              self->stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
-                          }
-                      });
+    http::async_write(stream, response, [self = shared_from_this(), keepAlive, drainAfter](error_code ec, std::size_t) {
+        self->response = {};
+        if (ec) {
+            return;
+        }
+        if (drainAfter) {
+            error_code ignored;
+            self->stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
+            self->stream.expires_after(std::min<std::chrono::milliseconds>(kDrainTime, self->limits.bodyTimeout));
+            self->Drain();
+        } else if (keepAlive) {
+            self->AwaitRequest();
+        } else {
+            error_code ignored;
+            self->stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
+        }
+    });
 }
 
 void ServerSession::Drain() {

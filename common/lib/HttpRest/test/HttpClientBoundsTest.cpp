@@ -20,7 +20,9 @@ using namespace std::chrono_literals;
 
 const std::string kEndless = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
 
-std::string Loopback(int port) { return "http://127.0.0.1:" + std::to_string(port); }
+std::string Loopback(int port) {
+    return "http://127.0.0.1:" + std::to_string(port);
+}
 
 std::string Failure(pplx::task<web::http::http_response> task) {
     try {

@@ -30,7 +30,9 @@ std::string Outcome(pplx::task<web::http::http_response> task) {
     }
 }
 
-std::string Loopback(int port) { return "http://127.0.0.1:" + std::to_string(port); }
+std::string Loopback(int port) {
+    return "http://127.0.0.1:" + std::to_string(port);
+}
 
 void WaitForConnection(const test::RawServer& server) {
     while (server.Accepted() == 0) {

@@ -16,10 +16,12 @@ using namespace std::chrono_literals;
 class HttpDownloadTest : public ::testing::Test {
 protected:
     HttpDownloadTest() {
-        server.setMessageHandler([this](const std::string& uri, const std::string&) {
-            return uri == "log" ? std::make_pair(HttpServer::OK, content)
-                                : std::make_pair(HttpServer::NotFound, std::string("no such file"));
-        }, HttpServer::HandlerMethodType::Get);
+        server.setMessageHandler(
+            [this](const std::string& uri, const std::string&) {
+                return uri == "log" ? std::make_pair(HttpServer::OK, content)
+                                    : std::make_pair(HttpServer::NotFound, std::string("no such file"));
+            },
+            HttpServer::HandlerMethodType::Get);
         server.listen();
     }
     std::string Url(const std::string& name) const { return "http://127.0.0.1:" + std::to_string(port) + "/" + name; }
@@ -58,7 +60,8 @@ TEST_F(HttpDownloadTest, AnErrorStatusLeavesTheDestinationAlone) {
 TEST_F(HttpDownloadTest, FailuresHalfWayOrBeforeLeaveNoFile) {
     test::RawServer broken("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'x'));
     const std::string target = dir.file("half.txt").string();
-    EXPECT_FALSE(HttpClient(nullptr, "http://127.0.0.1:" + std::to_string(broken.Port()), 2s, nullptr).download(target));
+    EXPECT_FALSE(
+        HttpClient(nullptr, "http://127.0.0.1:" + std::to_string(broken.Port()), 2s, nullptr).download(target));
     const std::string refused = "http://127.0.0.1:" + std::to_string(FreeTcpPort()) + "/log";
     EXPECT_FALSE(HttpClient(nullptr, refused, 2s, nullptr).download(target));
     EXPECT_FALSE(HttpClient(nullptr, "::", 2s, nullptr).download(target));

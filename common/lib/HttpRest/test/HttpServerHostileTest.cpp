@@ -55,9 +55,11 @@ protected:
         server->setLimits(limits);
         server->setMaxBodySize(1024);
         for (const auto method : {Method::Put, Method::Get}) {
-            server->setMessageHandler([](const std::string& uri, const std::string& body) -> Reply {
-                return {HttpServer::OK, uri + "|" + body};
-            }, method);
+            server->setMessageHandler(
+                [](const std::string& uri, const std::string& body) -> Reply {
+                    return {HttpServer::OK, uri + "|" + body};
+                },
+                method);
         }
         server->listen();
     }
@@ -95,8 +97,9 @@ TEST_F(HostileTransportTest, OversizedBodiesAreRefusedWithoutBeingKept) {
     {
         // Chunked: cut off once past the limit, while the peer keeps sending.
         RawClient chunked(port);
-        ASSERT_TRUE(chunked.Send("PUT /api/x HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                 "4000000\r\n"));  // one 64 MiB chunk
+        ASSERT_TRUE(
+            chunked.Send("PUT /api/x HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+                         "4000000\r\n"));      // one 64 MiB chunk
         chunked.SendFiller(64 * 1024 * 1024);  // the server reads on, but only to drop it
         EXPECT_THAT(chunked.Receive(kPatience), StartsWith("HTTP/1.1 413"));
     }
@@ -177,26 +180,30 @@ TEST_F(HostileTransportTest, ABlockedHandlerDelaysNeitherClientTimeOutsNorOtherS
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::promise<void> entered;
-    server->setMessageHandler([&](const std::string&, const std::string&) -> Reply {
-        entered.set_value();
-        released.wait();
-        return {HttpServer::OK, "late"};
-    }, Method::Put);
+    server->setMessageHandler(
+        [&](const std::string&, const std::string&) -> Reply {
+            entered.set_value();
+            released.wait();
+            return {HttpServer::OK, "late"};
+        },
+        Method::Put);
     HttpClient blockedClient(nullptr, "http://127.0.0.1:" + std::to_string(port), std::chrono::seconds(30), nullptr);
     auto blocked = blockedClient.request("PUT", "/api/x", "{}");
     entered.get_future().wait();
 
     const int otherPort = FreeTcpPort();
     HttpServer other(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", otherPort, "api/");
-    other.setMessageHandler([](const std::string&, const std::string&) -> Reply { return {HttpServer::OK, "ok"}; },
-                            Method::Get);
+    other.setMessageHandler(
+        [](const std::string&, const std::string&) -> Reply {
+            return {HttpServer::OK, "ok"};
+        },
+        Method::Get);
     other.listen();
     HttpClient otherClient(nullptr, "http://127.0.0.1:" + std::to_string(otherPort), std::chrono::seconds(5), nullptr);
     EXPECT_EQ(otherClient.request("GET", "/api/x", "").get().status_code(), 200);
 
     test::RawServer silentDock("");  // accepts, never answers
-    HttpClient impatient(nullptr, "http://127.0.0.1:" + std::to_string(silentDock.Port()), milliseconds(1000),
-                         nullptr);
+    HttpClient impatient(nullptr, "http://127.0.0.1:" + std::to_string(silentDock.Port()), milliseconds(1000), nullptr);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_ANY_THROW(impatient.request("PUT", "/x", "{}").get());
     const auto took = std::chrono::steady_clock::now() - start;
@@ -209,11 +216,13 @@ TEST_F(HostileTransportTest, ABlockedHandlerDelaysNeitherClientTimeOutsNorOtherS
 
 TEST_F(HostileTransportTest, AHandlerMayDestroyItsOwnServer) {
     std::promise<void> returned;
-    server->setMessageHandler([&](const std::string&, const std::string&) -> Reply {
-        server.reset();  // as a host tearing docking down from a call-back
-        returned.set_value();
-        return {HttpServer::OK, ""};
-    }, Method::Put);
+    server->setMessageHandler(
+        [&](const std::string&, const std::string&) -> Reply {
+            server.reset();  // as a host tearing docking down from a call-back
+            returned.set_value();
+            return {HttpServer::OK, ""};
+        },
+        Method::Put);
     RawClient peer(port);
     ASSERT_TRUE(peer.Send(Put("/api/x", "{}")));
     ASSERT_EQ(returned.get_future().wait_for(kPatience), std::future_status::ready);
@@ -228,13 +237,15 @@ TEST_F(HostileTransportTest, AHandlerMayDestroyItsOwnServer) {
 TEST_F(HostileTransportTest, ADestructorElsewhereWaitsForAHandlerThatClosedItsServer) {
     std::promise<void> closed;
     std::atomic<bool> finished{false};
-    server->setMessageHandler([&](const std::string&, const std::string&) -> Reply {
-        server->close();
-        closed.set_value();
-        std::this_thread::sleep_for(kShort);
-        finished = true;
-        return {HttpServer::OK, ""};
-    }, Method::Put);
+    server->setMessageHandler(
+        [&](const std::string&, const std::string&) -> Reply {
+            server->close();
+            closed.set_value();
+            std::this_thread::sleep_for(kShort);
+            finished = true;
+            return {HttpServer::OK, ""};
+        },
+        Method::Put);
     RawClient peer(port);
     ASSERT_TRUE(peer.Send(Put("/api/x", "{}")));
     ASSERT_EQ(closed.get_future().wait_for(kPatience), std::future_status::ready);
@@ -303,9 +314,10 @@ TEST_F(HostileTransportTest, ServesHttp10AndAnswersExpectContinue) {
 
 TEST_F(HostileTransportTest, HandlersGetTheTargetWithItsPercentEncodingKept) {
     RawClient peer(port);
-    ASSERT_TRUE(peer.Send("GET /api/say%5Fhello%3Fapi-version=9 HTTP/1.1\r\n\r\n"
-                          "GET /api/a%2Fb?x=%3F HTTP/1.1\r\n\r\n"
-                          "GET /api%2Fx HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(
+        peer.Send("GET /api/say%5Fhello%3Fapi-version=9 HTTP/1.1\r\n\r\n"
+                  "GET /api/a%2Fb?x=%3F HTTP/1.1\r\n\r\n"
+                  "GET /api%2Fx HTTP/1.1\r\n\r\n"));
     const std::string replies = peer.ReceiveReplies(3, kPatience);
     EXPECT_THAT(replies, HasSubstr("\r\n\r\nsay%5Fhello%3Fapi-version=9|"));
     EXPECT_THAT(replies, HasSubstr("\r\n\r\na%2Fb?x=%3F|"));

@@ -44,12 +44,16 @@ protected:
 };
 
 TEST_F(HttpServerTest, RoutesEachMethodToItsOwnHandlerAndRefusesTheOthers) {
-    server.setMessageHandler([](const std::string& uri, const std::string& body) -> Reply {
-        return {HttpServer::OK, "put " + uri + " " + body};
-    }, Method::Put);
-    server.setMessageHandler([](const std::string& uri, const std::string&) -> Reply {
-        return {HttpServer::NotFound, "get " + uri};
-    }, Method::Get);
+    server.setMessageHandler(
+        [](const std::string& uri, const std::string& body) -> Reply {
+            return {HttpServer::OK, "put " + uri + " " + body};
+        },
+        Method::Put);
+    server.setMessageHandler(
+        [](const std::string& uri, const std::string&) -> Reply {
+            return {HttpServer::NotFound, "get " + uri};
+        },
+        Method::Get);
     server.listen();
 
     using Answer = std::pair<int, std::string>;
@@ -58,20 +62,24 @@ TEST_F(HttpServerTest, RoutesEachMethodToItsOwnHandlerAndRefusesTheOthers) {
     for (const char* method : {"POST", "DELETE", "PATCH"}) {
         EXPECT_EQ(Send(method, "/api/x", "{}").first, 405) << method;
     }
-    server.setMessageHandler([](const std::string&, const std::string&) -> Reply {
-        return {HttpServer::Accepted, ""};
-    }, Method::Put);
+    server.setMessageHandler(
+        [](const std::string&, const std::string&) -> Reply {
+            return {HttpServer::Accepted, ""};
+        },
+        Method::Put);
     EXPECT_EQ(Send("PUT", "/api/x", "{}").first, 202);
 }
 
 TEST_F(HttpServerTest, HandlersGetUrisThatUriPartsTakeApart) {
     std::mutex mutex;
     std::string last;
-    server.setMessageHandler([&](const std::string& uri, const std::string&) -> Reply {
-        std::lock_guard<std::mutex> lock(mutex);
-        last = uri;
-        return {HttpServer::OK, ""};
-    }, Method::Get);
+    server.setMessageHandler(
+        [&](const std::string& uri, const std::string&) -> Reply {
+            std::lock_guard<std::mutex> lock(mutex);
+            last = uri;
+            return {HttpServer::OK, ""};
+        },
+        Method::Get);
     server.listen();
 
     const std::tuple<std::string, std::string, std::string> cases[] = {
@@ -94,16 +102,18 @@ TEST_F(HttpServerTest, HandlersGetUrisThatUriPartsTakeApart) {
 
 TEST_F(HttpServerTest, FailingHandlersAndOversizedBodiesGetErrorsAndServingGoesOn) {
     std::atomic<int> calls{0};
-    server.setMessageHandler([&](const std::string&, const std::string& body) -> Reply {
-        ++calls;
-        if (body == "boom") {
-            throw std::runtime_error("handler failed");
-        }
-        if (body == "int") {
-            throw 42;
-        }
-        return {HttpServer::OK, std::to_string(body.size())};
-    }, Method::Put);
+    server.setMessageHandler(
+        [&](const std::string&, const std::string& body) -> Reply {
+            ++calls;
+            if (body == "boom") {
+                throw std::runtime_error("handler failed");
+            }
+            if (body == "int") {
+                throw 42;
+            }
+            return {HttpServer::OK, std::to_string(body.size())};
+        },
+        Method::Put);
     server.setMaxBodySize(100);
     server.listen();
 
@@ -155,12 +165,14 @@ TEST_F(HttpServerTest, DestructionWaitsForTheHandlerInFlight) {
     std::promise<void> started;
     std::atomic<bool> finished{false};
     auto busy = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", port, "api/");
-    busy->setMessageHandler([&](const std::string&, const std::string&) -> Reply {
-        started.set_value();
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        finished = true;
-        return {HttpServer::OK, ""};
-    }, Method::Put);
+    busy->setMessageHandler(
+        [&](const std::string&, const std::string&) -> Reply {
+            started.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            finished = true;
+            return {HttpServer::OK, ""};
+        },
+        Method::Put);
     busy->listen();
     auto pending = client.request("PUT", "/api/x", "{}");
     started.get_future().wait();

@@ -51,7 +51,9 @@ RawClient::RawClient(int port) {
     }
 }
 
-RawClient::~RawClient() { ::close(fd); }
+RawClient::~RawClient() {
+    ::close(fd);
+}
 
 bool RawClient::Send(const std::string& text) {
     std::size_t sent = 0;
@@ -123,7 +125,8 @@ bool RawClient::ClosedWithin(std::chrono::milliseconds within) {
     const auto deadline = std::chrono::steady_clock::now() + within;
     char buffer[4096];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return false;
         }

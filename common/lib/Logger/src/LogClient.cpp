@@ -29,12 +29,11 @@ std::shared_ptr<LogSink> CurrentSink() {
 
 bool IsKnownLevel(int value) {
     switch (static_cast<LogLevel>(value)) {
-    case LogLevel::Error:
-    case LogLevel::Warning:
-    case LogLevel::Info:
-    case LogLevel::Detail:
-    case LogLevel::FinestDetail:
-        return true;
+        case LogLevel::Error:
+        case LogLevel::Warning:
+        case LogLevel::Info:
+        case LogLevel::Detail:
+        case LogLevel::FinestDetail: return true;
     }
     return false;
 }
@@ -43,23 +42,18 @@ bool IsKnownLevel(int value) {
 
 std::string_view LogLevelName(LogLevel level) {
     switch (level) {
-    case LogLevel::Error:
-        return "error";
-    case LogLevel::Warning:
-        return "warning";
-    case LogLevel::Info:
-        return "info";
-    case LogLevel::Detail:
-        return "detail";
-    case LogLevel::FinestDetail:
-        return "finest";
+        case LogLevel::Error: return "error";
+        case LogLevel::Warning: return "warning";
+        case LogLevel::Info: return "info";
+        case LogLevel::Detail: return "detail";
+        case LogLevel::FinestDetail: return "finest";
     }
     return "unknown";
 }
 
 bool ParseLogLevel(std::string_view text, LogLevel& level) {
-    for (LogLevel candidate : {LogLevel::Error, LogLevel::Warning, LogLevel::Info,
-                               LogLevel::Detail, LogLevel::FinestDetail}) {
+    for (LogLevel candidate :
+         {LogLevel::Error, LogLevel::Warning, LogLevel::Info, LogLevel::Detail, LogLevel::FinestDetail}) {
         if (text == LogLevelName(candidate)) {
             level = candidate;
             return true;
@@ -126,8 +120,7 @@ std::string_view LogClient::OperationOf(std::string_view signature) {
     return begin < open ? enclosing.substr(begin, open - begin) : signature;
 }
 
-LogClient::LogClient(std::string_view file, std::string_view function, int line,
-                     LogLevel level, LogCategory category)
+LogClient::LogClient(std::string_view file, std::string_view function, int line, LogLevel level, LogCategory category)
     : file(file), function(function), line(line), level(level), category(category) {
     stream << std::boolalpha;
 }

@@ -15,21 +15,18 @@ namespace {
 // other threads' lines land in between when read back.
 std::string OneLine(std::string_view text) {
     std::string flat(text);
-    std::replace_if(flat.begin(), flat.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        flat.begin(), flat.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     return flat;
 }
 
 int SyslogPriority(LogLevel level) {
     switch (level) {
-    case LogLevel::Error:
-        return LOG_ERR;
-    case LogLevel::Warning:
-        return LOG_WARNING;
-    case LogLevel::Info:
-        return LOG_INFO;
-    case LogLevel::Detail:
-    case LogLevel::FinestDetail:
-        return LOG_DEBUG;
+        case LogLevel::Error: return LOG_ERR;
+        case LogLevel::Warning: return LOG_WARNING;
+        case LogLevel::Info: return LOG_INFO;
+        case LogLevel::Detail:
+        case LogLevel::FinestDetail: return LOG_DEBUG;
     }
     return LOG_DEBUG;
 }
@@ -82,9 +79,8 @@ void SyslogSink::Write(const LogRecord& record) {
     const std::string text = OneLine(record.text);
     const std::string function(record.function);
     const std::string file(record.file);
-    ::syslog(SyslogPriority(record.level), "[%s] %s:%d %s: %s",
-             CategoryText(record.category).c_str(), file.c_str(), record.line,
-             function.c_str(), text.c_str());
+    ::syslog(SyslogPriority(record.level), "[%s] %s:%d %s: %s", CategoryText(record.category).c_str(), file.c_str(),
+             record.line, function.c_str(), text.c_str());
 }
 
 struct CaptureSink::State {
@@ -97,8 +93,8 @@ std::shared_ptr<CaptureSink::State> CaptureSink::MakeState() {
 }
 
 void CaptureSink::Write(const LogRecord& record) {
-    Line line{record.level,           record.category, std::string(record.file),
-              std::string(record.function), record.line,     std::string(record.text)};
+    Line line{record.level, record.category,         std::string(record.file), std::string(record.function),
+              record.line,  std::string(record.text)};
     std::lock_guard<std::mutex> lock(state->mutex);
     state->lines.push_back(std::move(line));
 }
@@ -110,9 +106,8 @@ std::vector<CaptureSink::Line> CaptureSink::Lines() const {
 
 bool CaptureSink::Contains(std::string_view fragment) const {
     std::lock_guard<std::mutex> lock(state->mutex);
-    return std::any_of(state->lines.begin(), state->lines.end(), [&](const Line& line) {
-        return line.text.find(fragment) != std::string::npos;
-    });
+    return std::any_of(state->lines.begin(), state->lines.end(),
+                       [&](const Line& line) { return line.text.find(fragment) != std::string::npos; });
 }
 
 void CaptureSink::Clear() {

@@ -40,8 +40,7 @@ TEST(LogClientTest, DisabledLinesAreNeverBuiltAndNullTextKeepsTheLine) {
         ScopedLogCapture capture(LogLevel::Warning);
         const char* missing = nullptr;
         PMX_LOG(LogLevel::Detail, kLogCategoryDock) << ++evaluated;
-        PMX_LOG(LogLevel::Error, kLogCategoryRest)
-            << "n=" << ++evaluated << " " << missing << " ok=" << true;
+        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "n=" << ++evaluated << " " << missing << " ok=" << true;
         const auto lines = capture.Sink().Lines();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0].text, "n=1 (null) ok=true");

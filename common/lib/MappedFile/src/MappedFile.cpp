@@ -17,10 +17,8 @@
 namespace tvo {
 namespace {
 
-
 void LogFailure(std::string_view path, std::string_view what, int error) {
-    PMX_LOG(LogLevel::Error, kLogCategoryDock)
-        << "cannot map " << path << ": " << what << ": " << std::strerror(error);
+    PMX_LOG(LogLevel::Error, kLogCategoryDock) << "cannot map " << path << ": " << what << ": " << std::strerror(error);
 }
 
 }  // namespace

@@ -32,8 +32,8 @@ std::optional<DockFault> ParseFault(std::string_view name);
 
 struct DockFaultAt {
     DockFault fault;
-    unsigned block;                         // the block whose presentation goes wrong (0 to 5)
-    std::chrono::milliseconds lasting{0};   // for the faults that last
+    unsigned block;                        // the block whose presentation goes wrong (0 to 5)
+    std::chrono::milliseconds lasting{0};  // for the faults that last
 };
 
 class DravoDock {
@@ -43,8 +43,8 @@ public:
     using Payload = std::array<unsigned char, kBlockSize * kBlockCount>;
 
     // reaction: how long the dock takes to notice a camera write.
-    DravoDock(DravoAdapter& adapter, VirtualClock& clock, const Payload& payload,
-              std::vector<DockFaultAt> faults, std::chrono::milliseconds reaction);
+    DravoDock(DravoAdapter& adapter, VirtualClock& clock, const Payload& payload, std::vector<DockFaultAt> faults,
+              std::chrono::milliseconds reaction);
 
     // Starts a transfer from block 0, as after the camera was put in.
     void PowerUp();

@@ -72,8 +72,7 @@ struct DravoConfiguration {
 // Throws std::invalid_argument naming the line and what is wrong with it.
 DravoConfiguration ParseDravoConfiguration(std::string_view text);
 // imageOnly: what an image holds; slot and checkout become comments.
-std::string FormatDravoConfiguration(const DravoConfiguration& configuration,
-                                     bool imageOnly = false);
+std::string FormatDravoConfiguration(const DravoConfiguration& configuration, bool imageOnly = false);
 
 // Throws std::invalid_argument naming the field that cannot be stored.
 DravoImage BuildDravoImage(const DravoConfiguration& configuration);
@@ -85,8 +84,7 @@ std::array<std::byte, 6> DravoAdapterMac(unsigned slot);
 
 // Where the camera's report differs from the configuration, one text per
 // field ("port: camera 80, configured 443"); empty when all agrees.
-std::vector<std::string> DravoMismatches(const DravoConfiguration& configuration,
-                                         const std::array<std::byte, 6>& mac,
+std::vector<std::string> DravoMismatches(const DravoConfiguration& configuration, const std::array<std::byte, 6>& mac,
                                          const DockProtoIF::NetworkConfig& network,
                                          const DockProtoIF::ServerInfo& server);
 

@@ -24,7 +24,7 @@ struct OskinBaseSetup {
     std::string cameraAddress = "127.0.0.1";  // the camera's REST server
     int cameraPort = 0;                       // 0: a free port is picked now
     std::string path = "api/";
-    std::string version = "3.1.0";  // the base's version in its hello
+    std::string version = "3.1.0";   // the base's version in its hello
     std::string apiVersion = "1.1";  // sent as ?api-version=; empty: no query
     std::chrono::milliseconds timeout{5000};
     std::size_t hugeBodyBytes = 4 * 1024 * 1024;

@@ -53,8 +53,8 @@ struct PallixOpenForecast {
 PallixOpenForecast ForecastOpen(const std::vector<PallixAnswer>& answers);
 
 struct PallixAgentSetup {
-    std::string address = "127.0.0.1";  // IPv4 address or host name to listen on
-    int port = 0;                       // 0: a free loopback port
+    std::string address = "127.0.0.1";                      // IPv4 address or host name to listen on
+    int port = 0;                                           // 0: a free loopback port
     std::vector<PallixAnswer> answers{PallixAnswer::Full};  // in turn, the last one repeated
     std::chrono::milliseconds slowFor{10000};
     std::string connectHost = "::1";  // the proxy address handed to the camera

@@ -26,7 +26,7 @@ namespace rest {
 /// Link status of an upload report as the Velta base counts it
 /// (2 pending, 3 uploading, 4 error).
 using UploadLinkStatus = std::uint32_t;
-}
+}  // namespace rest
 
 /// The Velta dock: REST with JSON bodies over the USB gadget link, both ways.
 ///

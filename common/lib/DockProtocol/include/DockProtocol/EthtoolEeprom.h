@@ -91,9 +91,7 @@ struct PMX_DOCKPROTOCOL_API PmxConfig {
     /// #secondaryServer as an IPv4 number.
     std::uint32_t GetSecondaryServer() const { return Load32(secondaryServer); }
     /// #port as a number.
-    std::uint16_t GetPort() const {
-        return static_cast<std::uint16_t>(port[0] | (port[1] << 8));
-    }
+    std::uint16_t GetPort() const { return static_cast<std::uint16_t>(port[0] | (port[1] << 8)); }
 
     // Text up to the first NUL or the field's width, never beyond it.
     /// #primaryHost as text.
@@ -117,8 +115,7 @@ struct PMX_DOCKPROTOCOL_API PmxConfig {
 private:
     static std::uint32_t Load32(const unsigned char* field) {
         return static_cast<std::uint32_t>(field[0]) | static_cast<std::uint32_t>(field[1]) << 8 |
-               static_cast<std::uint32_t>(field[2]) << 16 |
-               static_cast<std::uint32_t>(field[3]) << 24;
+               static_cast<std::uint32_t>(field[2]) << 16 | static_cast<std::uint32_t>(field[3]) << 24;
     }
     static std::string Text(const char* field, std::size_t width);
 };
@@ -264,8 +261,7 @@ public:
     BlockProto(std::unique_ptr<LinuxApiIF> api, unsigned char* destination);
     // Interface name, socket and sleep come from the environment.
     /// As above, with interface name, socket and sleep from `environment`.
-    BlockProto(std::unique_ptr<LinuxApiIF> api, unsigned char* destination,
-               const ProtocolEnvironment& environment);
+    BlockProto(std::unique_ptr<LinuxApiIF> api, unsigned char* destination, const ProtocolEnvironment& environment);
     /// Closes the reader's socket.
     ~BlockProto();
     /// Not copyable: it owns a socket.
@@ -304,8 +300,7 @@ public:
     bool Complete() const { return currentBlock >= kBlockCount; }
 
 private:
-    int Transfer(std::uint32_t command, std::uint32_t offset, unsigned char* data,
-                 std::uint32_t length);
+    int Transfer(std::uint32_t command, std::uint32_t offset, unsigned char* data, std::uint32_t length);
 
     std::uint16_t currentBlock = 0;
     std::unique_ptr<LinuxApiIF> api;
@@ -346,12 +341,10 @@ public:
     /// IPv4. Texts longer than their field are cut. `cmd`, `offset` and `len` go
     /// into the request header.
     /// \throws std::invalid_argument on bad dotted IPv4 text.
-    EthtoolEeprom(unsigned int cmd, unsigned int offset, unsigned int len,
-                  std::array<std::string_view, 2> servers, unsigned char formatByte,
-                  unsigned char flags, std::string_view ip, std::string_view netmask,
-                  std::string_view gateway, std::string_view dns, unsigned short port,
-                  std::string_view roomDescription, std::string_view stationId,
-                  std::array<std::byte, 16> tenantId, unsigned char baseChargeFault,
+    EthtoolEeprom(unsigned int cmd, unsigned int offset, unsigned int len, std::array<std::string_view, 2> servers,
+                  unsigned char formatByte, unsigned char flags, std::string_view ip, std::string_view netmask,
+                  std::string_view gateway, std::string_view dns, unsigned short port, std::string_view roomDescription,
+                  std::string_view stationId, std::array<std::byte, 16> tenantId, unsigned char baseChargeFault,
                   unsigned char cameraChargeStatus);
     /// Frees the image and the block reader.
     ~EthtoolEeprom();

@@ -28,8 +28,7 @@ struct PMX_DOCKPROTOCOL_API IF {
     /// DockCallbackIF*>` of DockProtoIF during its static initialisation with
     /// "DefaultIF", "Dravo", "Velta", "Oskin" and "Pallix"; it is only read
     /// afterwards.
-    static std::unordered_map<std::string_view, std::function<std::unique_ptr<T>(Args...)>>
-        ifConstructors;
+    static std::unordered_map<std::string_view, std::function<std::unique_ptr<T>(Args...)>> ifConstructors;
 };
 
 template <typename C, typename... Args>
@@ -70,14 +69,11 @@ public:
 /// The library's registry of dock kinds (defined in the library).
 template <>
 template <>
-std::unordered_map<std::string_view,
-                   std::function<std::unique_ptr<DockProtoIF>(std::string_view, DockCallbackIF*)>>
+std::unordered_map<std::string_view, std::function<std::unique_ptr<DockProtoIF>(std::string_view, DockCallbackIF*)>>
     IF<DockProtoIF>::ifConstructors<std::string_view, DockCallbackIF*>;
 
 /// The library's one instantiation of Create(); hosts link to it.
-extern template std::unique_ptr<DockProtoIF>
-InterfaceFactory::Create<DockProtoIF, std::string_view, DockCallbackIF*>(std::string_view,
-                                                                          std::string_view,
-                                                                          DockCallbackIF*);
+extern template std::unique_ptr<DockProtoIF> InterfaceFactory::Create<DockProtoIF, std::string_view, DockCallbackIF*>(
+    std::string_view, std::string_view, DockCallbackIF*);
 
 }  // namespace tvo

@@ -440,14 +440,14 @@ struct PMX_DOCKPROTOCOL_API DeviceAnnouncementElementUSBApproved : GenericMsg<Me
 /// support marker file exists.
 // The approval of a camera that accepts MQTT settings.
 static_assert(static_cast<std::uint32_t>(Message::DeviceAnnouncementUSBApproved) == 15);
-struct PMX_DOCKPROTOCOL_API DeviceAnnouncementElementUSBApprovedMQTT : GenericMsg<Message::DeviceAnnouncementUSBApproved> {
+struct PMX_DOCKPROTOCOL_API DeviceAnnouncementElementUSBApprovedMQTT
+    : GenericMsg<Message::DeviceAnnouncementUSBApproved> {
     /// An empty approval.
     DeviceAnnouncementElementUSBApprovedMQTT() = default;
     /// Copies an approval.
     DeviceAnnouncementElementUSBApprovedMQTT(const DeviceAnnouncementElementUSBApprovedMQTT&) = default;
     /// Copies an approval.
-    DeviceAnnouncementElementUSBApprovedMQTT& operator=(const DeviceAnnouncementElementUSBApprovedMQTT&) =
-        default;
+    DeviceAnnouncementElementUSBApprovedMQTT& operator=(const DeviceAnnouncementElementUSBApprovedMQTT&) = default;
     /// Frees the approval.
     virtual ~DeviceAnnouncementElementUSBApprovedMQTT() = default;
 
@@ -458,11 +458,11 @@ struct PMX_DOCKPROTOCOL_API DeviceAnnouncementElementUSBApprovedMQTT : GenericMs
     /// Address granted to the camera.
     std::string ip_addr;
     /// MAC address; optional.
-    std::string mac_id;            // optional
+    std::string mac_id;  // optional
     /// MQTT broker address; optional.
-    std::string mqtt_address;      // optional
+    std::string mqtt_address;  // optional
     /// MQTT password; optional.
-    std::string mqtt_password;     // optional
+    std::string mqtt_password;  // optional
     /// MQTT certificate; optional.
     std::string mqtt_certificate;  // optional
     /// MQTT broker port, 1 to 65535; required.

@@ -32,7 +32,7 @@ struct PMX_FILESYSTEM_API ReplaceOptions {
 // never written through. Returns false with the reason in error; the new file
 // never stays behind.
 PMX_FILESYSTEM_API bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options,
-                 std::string& error);
+                                    std::string& error);
 
 // Opens path for reading only when it is a regular file. O_NONBLOCK keeps a
 // FIFO from blocking the caller until a writer shows up. Holds no descriptor

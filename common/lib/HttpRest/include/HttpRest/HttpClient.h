@@ -32,8 +32,7 @@ public:
     // address (cpprestsdk cannot resolve IPv6 literals). timeout 0 means the default limit of
     // the underlying client. cancel may be null; cancelling it stops every
     // request of this client, like cancel() does.
-    HttpClient(SecurityInterface* security, std::string_view baseUri,
-               std::chrono::milliseconds timeout,
+    HttpClient(SecurityInterface* security, std::string_view baseUri, std::chrono::milliseconds timeout,
                std::shared_ptr<pplx::cancellation_token_source> cancel);
 
     // As above; when bindToInterface is true and interfaceName is not empty,
@@ -41,9 +40,8 @@ public:
     // link-local IPv6 address is reached over it. A non-empty userAgent is
     // sent as User-Agent. verifyTls checks the server certificate of https
     // addresses.
-    HttpClient(const std::string& interfaceName, const bool& bindToInterface,
-               std::string_view userAgent, SecurityInterface* security,
-               std::string_view baseUri, std::chrono::milliseconds timeout,
+    HttpClient(const std::string& interfaceName, const bool& bindToInterface, std::string_view userAgent,
+               SecurityInterface* security, std::string_view baseUri, std::chrono::milliseconds timeout,
                std::shared_ptr<pplx::cancellation_token_source> cancel, bool verifyTls);
 
     virtual ~HttpClient();
@@ -56,8 +54,7 @@ public:
     // status) with its body already read, or ends with an exception on a bad
     // address, connection failure, time-out, oversized reply or cancellation. A cancellation, and only
     // that, ends it with RequestCancelled.
-    virtual pplx::task<web::http::http_response> request(const std::string& method,
-                                                         const std::string& pathAndQuery,
+    virtual pplx::task<web::http::http_response> request(const std::string& method, const std::string& pathAndQuery,
                                                          const std::string& body);
 
     // GETs the base address into destinationPath, blocking. The body is

@@ -97,8 +97,7 @@ struct LogSite {
 
 class PMX_LOGGER_API LogClient {
 public:
-    LogClient(std::string_view file, std::string_view function, int line, LogLevel level,
-              LogCategory category);
+    LogClient(std::string_view file, std::string_view function, int line, LogLevel level, LogCategory category);
     LogClient(const LogSite& site, LogLevel level, LogCategory category)
         : LogClient(site.file, site.function, site.line, level, category) {}
     ~LogClient();
@@ -109,8 +108,7 @@ public:
     LogClient& operator<<(const T& value) {
         // A null C string would put the stream into a failed state and
         // silently drop the rest of the line.
-        if constexpr (std::is_pointer_v<T> &&
-                      std::is_same_v<std::remove_cv_t<std::remove_pointer_t<T>>, char>) {
+        if constexpr (std::is_pointer_v<T> && std::is_same_v<std::remove_cv_t<std::remove_pointer_t<T>>, char>) {
             stream << (value != nullptr ? value : "(null)");
         } else {
             stream << value;
@@ -167,8 +165,7 @@ private:
         ::tvo::LogClient(PMX_LOG_SITE, (level), (category))
 
 // Where a line is written, for helpers that log on their caller's behalf.
-#define PMX_LOG_SITE                                                       \
-    ::tvo::LogSite {                                                       \
-        ::tvo::LogClient::SourceOf(__FILE__),                              \
-            ::tvo::LogClient::OperationOf(__PRETTY_FUNCTION__), __LINE__ \
+#define PMX_LOG_SITE                                                                                       \
+    ::tvo::LogSite {                                                                                       \
+        ::tvo::LogClient::SourceOf(__FILE__), ::tvo::LogClient::OperationOf(__PRETTY_FUNCTION__), __LINE__ \
     }
