@@ -11,13 +11,15 @@ LINT_BUILD  ?= build-lint
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config \
+DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config dpkg-dev binutils \
   libcpprest-dev libboost-random-dev libboost-system-dev libboost-thread-dev \
   libboost-filesystem-dev libboost-chrono-dev libboost-atomic-dev \
   libboost-date-time-dev libboost-regex-dev libssl-dev zlib1g-dev libbrotli-dev \
   libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libboost-dev
 # The fuzz build: clang with libFuzzer and its sanitizer runtimes.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
+# make lint: the format check (the thread-safety build uses clang above).
+LINT_PACKAGES = clang-format
 FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
   eeprom_dravo version_file base_log_trim
 
@@ -57,8 +59,10 @@ ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_erro
 
 .PHONY: deps configure build test demo sanitize tsan bench cross cross-build package fuzz docs lint clean
 
+# Everything any target needs, the arm64 packages of make cross included.
 deps:
-	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES))
+	@dpkg --print-foreign-architectures | grep -qx arm64 || { dpkg --add-architecture arm64 && apt-get update -qq; }
+	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES) $(LINT_PACKAGES) $(DOCS_PACKAGES) $(CROSS_PACKAGES))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPMX_BUILD_BENCH=ON $(CMAKE_FLAGS)
@@ -116,10 +120,12 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
 
-# The libraries built with clang's thread-safety analysis: a member read or
-# written without the lock that guards it fails the build. Clang comes with
+# Every source as clang-format (.clang-format) writes it, then the libraries
+# built with clang's thread-safety analysis: a member read or written without
+# the lock that guards it fails the build. Clang comes with
 # deps (FUZZ_PACKAGES).
 lint: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 	cmake -S . -B $(LINT_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DPMX_BUILD_TESTS=OFF -DPMX_BUILD_TOOLS=OFF -DPMX_THREAD_SAFETY=ON
 	cmake --build $(LINT_BUILD) -j$(JOBS)
