@@ -18,8 +18,8 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config dpkg-dev binutils
   libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libboost-dev
 # The fuzz build: clang with libFuzzer and its sanitizer runtimes.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
-# make lint: the format check (the thread-safety build uses clang above).
-LINT_PACKAGES = clang-format
+# make lint: the format check and clang-tidy (the builds use clang above).
+LINT_PACKAGES = clang-format clang-tidy
 FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
   eeprom_dravo version_file base_log_trim
 
@@ -120,15 +120,17 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
 
-# Every source as clang-format (.clang-format) writes it, then the libraries
-# built with clang's thread-safety analysis: a member read or written without
-# the lock that guards it fails the build. Clang comes with
+# Every source as clang-format (.clang-format) writes it; the libraries built
+# with clang's thread-safety analysis (a member read or written without the
+# lock that guards it fails the build); then clang-tidy (.clang-tidy) over the
+# libraries' sources and the headers they include. Clang comes with
 # deps (FUZZ_PACKAGES).
 lint: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 	cmake -S . -B $(LINT_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DPMX_BUILD_TESTS=OFF -DPMX_BUILD_TOOLS=OFF -DPMX_THREAD_SAFETY=ON
 	cmake --build $(LINT_BUILD) -j$(JOBS)
+	git ls-files 'common/lib/*/src/*.cpp' | xargs -P$(JOBS) -n4 clang-tidy -p $(LINT_BUILD) --quiet
 
 # The public headers' reference in DOCS_BUILD/html; a Doxygen warning (an
 # undocumented name included) fails it. The roads' diagrams are rendered again

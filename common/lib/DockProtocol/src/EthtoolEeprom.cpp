@@ -180,7 +180,7 @@ bool BlockProto::GetBlock() {
         PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return false;
     }
-    unsigned char* target = destination + kBlockSize * currentBlock;
+    unsigned char* target = destination + static_cast<std::size_t>(kBlockSize) * currentBlock;
     std::memcpy(target, block, sizeof block);
     PMX_LOG(kDetail, kLogCategoryDock) << "blocknum: " << currentBlock << " source: " << static_cast<const void*>(block)
                                        << " dest: " << static_cast<const void*>(target);

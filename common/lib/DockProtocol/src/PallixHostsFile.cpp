@@ -22,7 +22,7 @@ namespace {
 
 constexpr std::string_view kComment = "# Pallix address";
 // A hosts file is a few kilobytes; anything far larger is not one to rewrite.
-constexpr std::size_t kMaxHostsFileSize = 4 * 1024 * 1024;
+constexpr std::size_t kMaxHostsFileSize = std::size_t{4} * 1024 * 1024;
 
 bool AllOf(const std::string& text, bool (*allowed)(unsigned char)) {
     return !text.empty() &&

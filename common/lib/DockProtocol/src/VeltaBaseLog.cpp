@@ -17,7 +17,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <signal.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +30,7 @@
 namespace tvo {
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
 
 using RC = DockProtoIF::ReturnCode;
 

@@ -9,7 +9,7 @@
 namespace tvo {
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
 std::runtime_error TooLarge(const std::string& target, std::size_t limit) {
     return std::runtime_error("reply from " + target + " is larger than the limit of " + std::to_string(limit) +
@@ -48,8 +48,7 @@ pplx::task<std::size_t> Step(std::shared_ptr<Copy> copy) {
 pplx::task<std::size_t> CopyBounded(concurrency::streams::istream body,
                                     concurrency::streams::streambuf<std::uint8_t> sink, std::size_t limit,
                                     pplx::cancellation_token_source abort, std::string target) {
-    auto copy =
-        std::make_shared<Copy>(Copy{std::move(body), std::move(sink), limit, std::move(abort), std::move(target)});
+    auto copy = std::make_shared<Copy>(Copy{body, sink, limit, std::move(abort), std::move(target)});
     return Step(copy);
 }
 

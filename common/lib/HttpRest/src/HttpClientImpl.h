@@ -20,7 +20,7 @@ struct HttpClient::Impl {
     std::unique_ptr<web::http::client::http_client> client;
     std::string setupError;
 
-    std::atomic<std::size_t> maxReply{1024 * 1024};
+    std::atomic<std::size_t> maxReply{std::size_t{1024} * 1024};
 
     std::shared_ptr<pplx::cancellation_token_source> external;
     std::mutex mutex;

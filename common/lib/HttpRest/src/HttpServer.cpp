@@ -60,7 +60,7 @@ boost::asio::ip::address_v4 Resolve(const std::string& host) {
         return boost::asio::ip::address_v4::any();
     }
     boost::system::error_code ec;
-    const auto literal = boost::asio::ip::make_address_v4(host, ec);
+    auto literal = boost::asio::ip::make_address_v4(host, ec);
     if (!ec) {
         return literal;
     }

@@ -37,7 +37,7 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
     ErrorBodyMaker errorBody;                           // guarded by settingsMutex
     Limits limits;                                      // guarded by settingsMutex
 
-    std::atomic<std::size_t> maxBodySize{1024 * 1024};
+    std::atomic<std::size_t> maxBodySize{std::size_t{1024} * 1024};
 
     void Listen();
     void Close();

@@ -48,7 +48,7 @@ boost::asio::ip::tcp ProtocolOf(std::string host, const std::string& port) {
 std::function<void(web::http::client::native_handle)> MakeInterfaceBinder(const std::string& interfaceName,
                                                                           const web::uri& target) {
     const bool secure = target.scheme() == "https";
-    const std::string host = target.host();
+    const std::string& host = target.host();
     const int portNumber = target.port() > 0 ? target.port() : (secure ? 443 : 80);
     const std::string port = std::to_string(portNumber);
 

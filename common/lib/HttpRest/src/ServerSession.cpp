@@ -22,12 +22,12 @@ using boost::system::error_code;
 
 // Bytes kept unparsed at once beyond a header: with the 16 KiB header limit,
 // a connection holds at most 64 KiB besides its body.
-constexpr std::size_t kReadBuffer = 48 * 1024;
+constexpr std::size_t kReadBuffer = std::size_t{48} * 1024;
 // Longest wait for a refused body to stop arriving.
 constexpr std::chrono::milliseconds kDrainTime{2000};
 // A chunked body grows its string by doubling; reserving the limit up front
 // keeps it at the limit. Past this, growing is cheaper than the reservation.
-constexpr std::size_t kReserveUpTo = 64 * 1024 * 1024;
+constexpr std::size_t kReserveUpTo = std::size_t{64} * 1024 * 1024;
 
 bool LooksLikeJson(const std::string& body) {
     const auto first = body.find_first_not_of(" \t\r\n");

@@ -112,7 +112,7 @@ struct PMX_DOCKPROTOCOL_API VeltaEnvironment {
     InboundLimits inbound;
     // The base's log lands in RAM (/tmp): a larger one is refused.
     /// Largest base log downloaded, in bytes; default 64 MiB.
-    std::size_t logDownloadLimit = 64 * 1024 * 1024;
+    std::size_t logDownloadLimit = std::size_t{64} * 1024 * 1024;
 
     /// The production setting; the log request's limit is the protocol's own.
     VeltaEnvironment();

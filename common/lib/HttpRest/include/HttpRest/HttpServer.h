@@ -71,7 +71,7 @@ public:
         std::chrono::milliseconds bodyTimeout{30000};
         std::chrono::milliseconds idleTimeout{30000};
         std::size_t maxConnections = 64;
-        std::size_t maxHeaderBytes = 16 * 1024;  // more is answered 431
+        std::size_t maxHeaderBytes = std::size_t{16} * 1024;  // more is answered 431
     };
 
     // address: "http://host" (a bare host means http); IPv4 addresses and
