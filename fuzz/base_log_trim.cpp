@@ -3,6 +3,7 @@
 // is longer than the tick's decimal text and holds it, and then it is the
 // log from the first occurrence on; otherwise nothing is written.
 
+#include "FuzzEnvironment.h"
 #include "FuzzSupport.h"
 
 #include <DockProtocol/DockProtoVelta.h>
@@ -24,13 +25,7 @@ tvo::ProtocolEnvironment environment;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     tvo::fuzz::QuietLogs();
-    const auto& dir = tvo::fuzz::ScratchDir();
-    environment.velta.baseAddress = "127.0.0.1";
-    environment.velta.listenAddress = "127.0.0.1";
-    environment.velta.logPipe = dir.file("logpipe");
-    environment.files.baseLogCopy = dir.file("base.log");
-    environment.files.trimmedBaseLogCopy = dir.file("base.trimmed.log");
-    environment.files.mqttSupportMarker = dir.file("mqtt.enabled");
+    environment = tvo::fuzz::ScratchEnvironment();
     camera = std::make_unique<tvo::DockProtoVelta>(environment);
     std::atexit([] { camera.reset(); });
     return 0;

@@ -3,6 +3,7 @@
 // is the request's path and query, the rest its body. Every reply must be
 // UTF-8 and a JSON object, also the error replies that echo the request.
 
+#include "FuzzEnvironment.h"
 #include "FuzzSupport.h"
 
 #include "OskinRestServerImpl.h"
@@ -84,8 +85,7 @@ bool IsUtf8(const std::string& text) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     tvo::fuzz::QuietLogs();
-    tvo::OskinEnvironment endpoint = tvo::ProtocolEnvironment::Production().oskin;
-    endpoint.listenAddress = "127.0.0.1";
+    tvo::OskinEnvironment endpoint = tvo::fuzz::ScratchEnvironment().oskin;
     endpoint.port = tvo::FreeTcpPort();
     server = std::make_unique<tvo::OskinRestServerImpl>(&host, endpoint);
     std::atexit([] { server.reset(); });

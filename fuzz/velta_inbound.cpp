@@ -3,6 +3,7 @@
 // first newline is the request's path and query, the rest its body. A reply
 // that names a file may only name the platform's own files.
 
+#include "FuzzEnvironment.h"
 #include "FuzzSupport.h"
 
 #include "DockProtoVeltaImpl.h"
@@ -25,23 +26,6 @@ using tvo::HttpServer;
 
 std::unique_ptr<DockProtoVeltaImpl> camera;
 tvo::ProtocolEnvironment environment;
-
-tvo::ProtocolEnvironment MakeEnvironment() {
-    const auto& dir = tvo::fuzz::ScratchDir();
-    tvo::ProtocolEnvironment made;
-    made.velta.baseAddress = "127.0.0.1";
-    made.velta.listenAddress = "127.0.0.1";
-    made.velta.logPipe = dir.file("logpipe");
-    made.files.configFile = dir.file("camera.cfg");
-    made.files.mqttSupportMarker = dir.file("mqtt.enabled");
-    made.files.firmwareValidMarker = dir.file("firmware.valid");
-    made.files.firmwareVersionFile = dir.file("firmware.version");
-    made.files.baseLogCopy = dir.file("base.log");
-    made.files.trimmedBaseLogCopy = dir.file("base.trimmed.log");
-    made.system.pruneProvisionFile = [](std::string_view, std::string_view) {};
-    made.system.toggleConnection = [](tvo::connman::ConnectionType, bool) { return tvo::connman::ToggleResult{}; };
-    return made;
-}
 
 void SetMqttMarker(bool wanted) {
     const std::filesystem::path marker = environment.files.mqttSupportMarker;
@@ -75,7 +59,7 @@ void CheckNamedFile(const std::string& reply) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     tvo::fuzz::QuietLogs();
-    environment = MakeEnvironment();
+    environment = tvo::fuzz::ScratchEnvironment();
     const auto& dir = tvo::fuzz::ScratchDir();
     tvo::WriteFile(environment.files.configFile, "<config/>\n");
     // The image it names never exists, so a package request always takes
