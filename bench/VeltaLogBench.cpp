@@ -156,6 +156,8 @@ void BM_VeltaLogDownloadOnly(benchmark::State& state) {
     std::size_t moved = 0;
     for (auto _ : state) {
         HttpClient client(nullptr, address, std::chrono::milliseconds(0), nullptr);
+        // The camera's own limit for the base's log, as DownloadBaseLog sets it.
+        client.setMaxReplySize(environment.velta.logDownloadLimit);
         if (!client.download(environment.files.baseLogCopy)) {
             state.SkipWithError("download failed");
             return;
