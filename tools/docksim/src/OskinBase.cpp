@@ -4,6 +4,7 @@
 #include <DockSim/OskinBase.h>
 #include <DockSim/TestEnvironment.h>
 
+#include <DockSim/InMemoryNetwork.h>
 #include <HttpRest/HttpClient.h>
 #include <HttpRest/HttpThreadPool.h>
 #include <TestSupport/TestSupport.h>
@@ -58,7 +59,7 @@ rest::SetServerInfoElement SampleServerInfo(const std::string& tenantId) {
 
 OskinBase::OskinBase(OskinBaseSetup chosen) : setup(std::move(chosen)), gadget(std::make_shared<Gadget>()) {
     if (setup.cameraPort == 0) {
-        setup.cameraPort = FreeTcpPort();
+        setup.cameraPort = setup.network ? setup.network->FreePort() : FreeTcpPort();
     }
 }
 
@@ -81,6 +82,9 @@ ProtocolEnvironment OskinBase::Environment() const {
         }
         return connman::ToggleResult{true, ""};
     };
+    if (setup.network) {
+        setup.network->Attach(environment);
+    }
     return environment;
 }
 
@@ -121,9 +125,11 @@ OskinExchange OskinBase::Send(const std::string& method, const std::string& targ
     exchange.label = label;
     exchange.request = body;
     try {
-        HttpClient client(nullptr, "http://" + setup.cameraAddress + ":" + std::to_string(setup.cameraPort),
-                          setup.timeout, nullptr);
-        web::http::http_response response = client.request(method, exchange.target, body).get();
+        HttpClientOptions options;
+        options.baseUri = "http://" + setup.cameraAddress + ":" + std::to_string(setup.cameraPort);
+        options.timeout = setup.timeout;
+        const auto client = setup.network ? setup.network->MakeClient(options) : MakeHttpClient(options);
+        web::http::http_response response = client->request(method, exchange.target, body).get();
         exchange.status = response.status_code();
         exchange.reply = response.extract_utf8string(true).get();
     } catch (const std::exception& e) {

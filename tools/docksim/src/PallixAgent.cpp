@@ -1,5 +1,6 @@
 #include <DockSim/PallixAgent.h>
 
+#include <DockSim/InMemoryNetwork.h>
 #include <HttpRest/HttpServer.h>
 #include <TestSupport/TestSupport.h>
 
@@ -168,15 +169,15 @@ std::pair<int, std::string> PallixAgent::Answer(PallixAnswer kind, const PallixA
 
 PallixAgent::PallixAgent(PallixAgentSetup setup) {
     if (setup.port == 0) {
-        setup.port = FreeTcpPort();
+        setup.port = setup.network ? setup.network->FreePort() : FreeTcpPort();
     }
     state = std::make_shared<State>(std::move(setup));
     const auto& planned = state->setup.answers;
     if (!planned.empty() && planned.front() == PallixAnswer::Refused) {
         return;
     }
-    server = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{}, state->setup.address, state->setup.port,
-                                          "emapi");
+    const HttpServerOptions where{state->setup.address, state->setup.port, "emapi"};
+    server = state->setup.network ? state->setup.network->MakeServer(where) : MakeHttpServer(where);
     std::weak_ptr<State> weak = state;
     server->setMessageHandler(
         [weak](const std::string& uri, const std::string& body) -> std::pair<HttpServer::StatusCode, std::string> {

@@ -59,16 +59,23 @@ void Worker::Post(std::function<void()> job) {
 }
 
 VeltaBase::State::State(VeltaBaseSetup chosen) : setup(std::move(chosen)) {
-    cameraPort = setup.cameraPort != 0 ? setup.cameraPort : FreeTcpPort();
     worker = std::make_unique<Worker>();
-    server = std::make_unique<LoopbackHttpServer>(setup.address, setup.port,
-                                                  [this](const RawRequest& request) { return Answer(request); });
-    port = server->Port();
+    const auto answer = [this](const RawRequest& request) { return Answer(request); };
+    if (setup.network) {
+        cameraPort = setup.cameraPort != 0 ? setup.cameraPort : setup.network->FreePort();
+        listener = setup.network->Serve(setup.address, setup.port, answer);
+        port = listener->Port();
+    } else {
+        cameraPort = setup.cameraPort != 0 ? setup.cameraPort : FreeTcpPort();
+        server = std::make_unique<LoopbackHttpServer>(setup.address, setup.port, answer);
+        port = server->Port();
+    }
 }
 
 void VeltaBase::State::Stop() {
     // The server first: its answers post approvals to the worker.
     server.reset();
+    listener.reset();
     worker.reset();
 }
 
@@ -241,6 +248,9 @@ ProtocolEnvironment VeltaBase::Environment() const {
         }
         return connman::ToggleResult{true, ""};
     };
+    if (state->setup.network) {
+        state->setup.network->Attach(environment);
+    }
     return environment;
 }
 

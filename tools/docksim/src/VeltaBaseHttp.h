@@ -3,6 +3,7 @@
 // server library never does: answer late, hang up without answering, or
 // break off its own request. One connection at a time, one request each.
 
+#include <DockSim/InMemoryNetwork.h>
 #include <FileDescriptor/FileDescriptor.h>
 
 #include <atomic>
@@ -14,31 +15,6 @@
 #include <thread>
 
 namespace tvo::DockSim {
-
-struct RawRequest {
-    std::string method;
-    std::string target;  // "/UsbRest/1.0?type=say_hello"
-    std::string body;
-};
-
-struct RawReply {
-    std::chrono::milliseconds delay{0};
-    bool hangUp = false;
-    // No answer until the peer hangs up or the server stops.
-    bool never = false;
-    unsigned status = 200;
-    std::string contentType = "text/plain";
-    std::string body;
-    // When set, the body is this file's content instead, streamed.
-    std::string bodyFile;
-    // Bytes of the file sent before the connection is dropped; the head
-    // still promises the whole file.
-    std::size_t cutAfter = std::string::npos;
-    // Each byte of the file is sent with its top bit set: no text at all.
-    bool garble = false;
-    // Runs once the reply is on its way (or dropped).
-    std::function<void()> after;
-};
 
 class LoopbackHttpServer {
 public:

@@ -3,6 +3,7 @@
 #include "VeltaBaseState.h"
 
 #include <DockProtocol/RestMessages.h>
+#include <DockSim/InMemoryNetwork.h>
 #include <HttpRest/HttpClient.h>
 
 #include <cpprest/http_msg.h>
@@ -44,8 +45,11 @@ Exchange VeltaBase::State::Send(const std::string& method, const std::string& qu
         limit = setup.sendTimeout;
     }
     try {
-        HttpClient client(nullptr, CameraUri(), limit, nullptr);
-        web::http::http_response response = client.request(method, query, body).get();
+        HttpClientOptions options;
+        options.baseUri = CameraUri();
+        options.timeout = limit;
+        const auto client = setup.network ? setup.network->MakeClient(options) : MakeHttpClient(options);
+        web::http::http_response response = client->request(method, query, body).get();
         exchange.status = response.status_code();
         exchange.reply = response.extract_utf8string(true).get();
     } catch (const std::exception& e) {
@@ -142,6 +146,11 @@ Exchange VeltaBase::SendAndHangUp(const std::string& query, const std::string& b
     exchange.target = "/" + state->setup.path + query;
     exchange.type = MessageTypeOf(query);
     exchange.request = body;
+    if (state->setup.network) {
+        exchange.error = "a broken request needs a real connection; this base is on an in-memory network";
+        state->Record(exchange);
+        return exchange;
+    }
     try {
         exchange.reply = SendBrokenRequest(state->setup.cameraAddress, state->cameraPort, "PUT", exchange.target, body);
         exchange.status = StatusOf(exchange.reply);

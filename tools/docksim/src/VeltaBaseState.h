@@ -75,7 +75,8 @@ struct VeltaBase::State {
     int port = 0;
 
     std::unique_ptr<Worker> worker;
-    std::unique_ptr<LoopbackHttpServer> server;
+    std::unique_ptr<LoopbackHttpServer> server;           // on loopback
+    std::unique_ptr<InMemoryNetwork::Listener> listener;  // on an in-memory network
 };
 
 }  // namespace tvo::DockSim

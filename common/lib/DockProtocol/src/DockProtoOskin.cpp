@@ -41,7 +41,7 @@ RC DockProtoOskin::DoSayHello() {
     // be talking to it right now.
     std::unique_ptr<OskinRestServerImpl> started;
     try {
-        started = std::make_unique<OskinRestServerImpl>(impl->callback, impl->endpoint);
+        started = std::make_unique<OskinRestServerImpl>(impl->callback, impl->endpoint, impl->transport);
     } catch (const std::exception& e) {
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Failed to start Oskin REST server, error: " << e.what();
         return RC::InProgress;

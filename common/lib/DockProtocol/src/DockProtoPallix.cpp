@@ -12,7 +12,7 @@ using RC = DockProtoIF::ReturnCode;
 }  // namespace
 
 DockProtoPallixImpl::DockProtoPallixImpl(const ProtocolEnvironment& environment)
-    : settings(environment.pallix), sleep(environment.system.sleep) {}
+    : settings(environment.pallix), transport(environment.transport), sleep(environment.system.sleep) {}
 
 DockProtoPallix::DockProtoPallix(std::string_view, DockCallbackIF*)
     : DockProtoPallix(ProtocolEnvironment::Production()) {}

@@ -61,6 +61,7 @@ private:
     bool ReadOpenAnswer(const std::string& body, DockProtoIF::ServerInfo& info) const;
 
     PallixEnvironment settings;
+    TransportEnvironment transport;
     std::function<void(std::chrono::nanoseconds)> sleep;
 
     // Orders Cancel() on another thread against the storing and clearing of the source.

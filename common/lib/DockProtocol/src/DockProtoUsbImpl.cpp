@@ -37,6 +37,7 @@ bool EqualIgnoringCase(const std::string& text, std::string_view keyword) {
 DockProtoUsbImpl::DockProtoUsbImpl(const ProtocolEnvironment& environment, DockCallbackIF* dockCallback)
     : callback(dockCallback),
       endpoint(environment.oskin),
+      transport(environment.transport),
       pruneProvisionFile(environment.system.pruneProvisionFile),
       toggleConnection(environment.system.toggleConnection) {}
 

@@ -33,6 +33,7 @@ public:
     DockCallbackIF* callback;
 
     OskinEnvironment endpoint;
+    TransportEnvironment transport;
     std::function<void(std::string_view, std::string_view)> pruneProvisionFile;
     std::function<connman::ToggleResult(connman::ConnectionType, bool)> toggleConnection;
 };

@@ -32,6 +32,7 @@ DockProtoVeltaImpl::DockProtoVeltaImpl(const ProtocolEnvironment& environment)
     : logPipePath(environment.velta.logPipe),
       mqttSupportFile(std::make_unique<Path>(environment.files.mqttSupportMarker)),
       endpoints(environment.velta),
+      transport(environment.transport),
       files(environment.files),
       pruneProvisionFile(environment.system.pruneProvisionFile),
       toggleConnection(environment.system.toggleConnection) {
@@ -55,9 +56,15 @@ std::string DockProtoVeltaImpl::QueryFor(std::string_view type) {
     return "?type=" + std::string(type);
 }
 
-std::unique_ptr<HttpServer> DockProtoVeltaImpl::MakeServer() {
-    auto made = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{false, false},
-                                             "http://" + endpoints.listenAddress, endpoints.listenPort, endpoints.path);
+std::unique_ptr<HttpClientIF> DockProtoVeltaImpl::MakeClient(std::chrono::milliseconds timeout) const {
+    HttpClientOptions options;
+    options.baseUri = BaseURI();
+    options.timeout = timeout;
+    return transport.makeHttpClient(options);
+}
+
+std::unique_ptr<HttpServerIF> DockProtoVeltaImpl::MakeServer() {
+    auto made = transport.makeHttpServer({"http://" + endpoints.listenAddress, endpoints.listenPort, endpoints.path});
     made->setLimits(InboundHttpLimits(endpoints.inbound));
     // Every answer is 200, whatever processREST made of the request; only an
     // exception (answered by the server) says otherwise.
@@ -153,9 +160,9 @@ RC DockProtoVelta::DoSayHello() {
     for (int attempt = 1; attempt <= kVersionAttempts; ++attempt) {
         PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Request Velta Version sent, attempt: " << attempt;
         try {
-            HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.helloTimeout, nullptr);
+            const auto client = impl->MakeClient(impl->endpoints.helloTimeout);
             web::http::http_response response =
-                client.request("PUT", DockProtoVeltaImpl::QueryFor(rest::SayHelloElement::kType), hello).get();
+                client->request("PUT", DockProtoVeltaImpl::QueryFor(rest::SayHelloElement::kType), hello).get();
             response.content_ready().wait();
             const web::json::value answer = response.extract_json().get();
             const auto base = rest::SayHelloElement::FromJson(answer.as_object());
@@ -174,8 +181,8 @@ DockProtoIF::Result<DockProtoIF::AssociationInfo> DockProtoVelta::DoAssociate() 
         announcement.mac_id = impl->wifiMac;
         announcement.serial_number = impl->serialNumber;
         try {
-            HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
-            client.request("PUT", DockProtoVeltaImpl::QueryFor(announcement.kType), announcement.ToJson().serialize())
+            const auto client = impl->MakeClient(impl->endpoints.requestTimeout);
+            client->request("PUT", DockProtoVeltaImpl::QueryFor(announcement.kType), announcement.ToJson().serialize())
                 .get();
         } catch (...) {
             if (impl->associateFailures < kLoggedFailures) {
@@ -216,9 +223,9 @@ DockProtoIF::Result<DockProtoIF::ServerInfo> DockProtoVelta::DoGetServerInfo() {
     info.serverUrlType = ServerUrlType::LocationOnly;
     try {
         const rest::GetServerInfoElement request;
-        HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.requestTimeout, nullptr);
+        const auto client = impl->MakeClient(impl->endpoints.requestTimeout);
         web::http::http_response response =
-            client.request("PUT", DockProtoVeltaImpl::QueryFor(request.kType), request.ToJson().serialize()).get();
+            client->request("PUT", DockProtoVeltaImpl::QueryFor(request.kType), request.ToJson().serialize()).get();
         response.content_ready().wait();
         const web::json::value answer = response.extract_json().get();
         const auto base = rest::GetServerInfoElement::FromJson(answer.as_object());

@@ -9,6 +9,7 @@
 #include <DockProtocol/ProtocolEnvironment.h>
 #include <DockProtocol/RestMessages.h>
 #include <FileSystem/Path.h>
+#include <HttpRest/HttpClient.h>
 #include <HttpRest/HttpServer.h>
 
 #include <chrono>
@@ -42,8 +43,10 @@ public:
     std::string BaseURI() const;
     // "?type=<type>": the query every outbound request names its message by.
     static std::string QueryFor(std::string_view type);
+    // A client for the base address, with the time limit.
+    std::unique_ptr<HttpClientIF> MakeClient(std::chrono::milliseconds timeout) const;
     // The inbound server with its PUT and GET handlers; not yet listening.
-    std::unique_ptr<HttpServer> MakeServer();
+    std::unique_ptr<HttpServerIF> MakeServer();
 
     // ---- camera to base: status reports and the base's log ----
     static constexpr std::chrono::milliseconds DefaultVeltaLogRequestTimeout{2000};
@@ -84,7 +87,7 @@ public:
     // ---- state ----
     std::string wifiMac;
     std::string serialNumber;
-    std::unique_ptr<HttpServer> server;
+    std::unique_ptr<HttpServerIF> server;
     bool usbGadgetUp = false;
     bool serverCreated = false;
     std::string logPipePath;
@@ -103,6 +106,7 @@ public:
 
     // Where everything is, from the environment.
     const VeltaEnvironment endpoints;
+    const TransportEnvironment transport;
     const FileEnvironment files;
     const std::function<void(std::string_view, std::string_view)> pruneProvisionFile;
     const std::function<connman::ToggleResult(connman::ConnectionType, bool)> toggleConnection;

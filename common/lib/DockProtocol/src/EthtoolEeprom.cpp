@@ -110,7 +110,7 @@ BlockProto::BlockProto(std::unique_ptr<LinuxApiIF> api, unsigned char* destinati
 BlockProto::BlockProto(std::unique_ptr<LinuxApiIF> api, unsigned char* destination,
                        const ProtocolEnvironment& environment)
     : api(std::move(api)),
-      socket(environment.system.openIoctlSocket()),
+      openSocket(environment.system.openIoctlSocket),
       destination(destination),
       interfaceName(environment.dravo.interfaceName),
       sleep(environment.system.sleep) {}
@@ -118,6 +118,9 @@ BlockProto::BlockProto(std::unique_ptr<LinuxApiIF> api, unsigned char* destinati
 BlockProto::~BlockProto() = default;
 
 int BlockProto::Transfer(std::uint32_t command, std::uint32_t offset, unsigned char* data, std::uint32_t length) {
+    if (!socket.IsOpen() && openSocket) {
+        socket = openSocket();
+    }
     return EepromTransfer(*api, socket.Get(), interfaceName, command, kMagic, offset, data, length);
 }
 

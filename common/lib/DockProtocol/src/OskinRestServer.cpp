@@ -36,7 +36,11 @@ OskinRestServerImpl::Reply OskinRestServerImpl::ErrorReply(HttpServer::StatusCod
 OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* callback)
     : OskinRestServerImpl(callback, ProtocolEnvironment::Production().oskin) {}
 
-OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* dockCallback, const OskinEnvironment& endpoint)
+OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* callback, const OskinEnvironment& endpoint)
+    : OskinRestServerImpl(callback, endpoint, ProtocolEnvironment::Production().transport) {}
+
+OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* dockCallback, const OskinEnvironment& endpoint,
+                                         const TransportEnvironment& transport)
     : versionText(VersionInfo::GetVersionAndBuildNumberText("")) {
     const auto route = [this](Reply (OskinRestServerImpl::*member)(const web::json::object&, const ApiVersion&)) {
         return [this, member](const web::json::object& body, const ApiVersion& version) {
@@ -65,8 +69,7 @@ OskinRestServerImpl::OskinRestServerImpl(DockCallbackIF* dockCallback, const Osk
         }
     }
 
-    server = std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{false, false},
-                                          "http://" + endpoint.listenAddress, endpoint.port, endpoint.path);
+    server = transport.makeHttpServer({"http://" + endpoint.listenAddress, endpoint.port, endpoint.path});
     server->setLimits(InboundHttpLimits(endpoint.inbound));
     // The dock reads every non-200 reply as an error record, the server's own too.
     server->setErrorBodyMaker(

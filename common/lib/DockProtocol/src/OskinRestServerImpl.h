@@ -32,6 +32,9 @@ public:
     // when the call-back is of the wrong kind or the server cannot listen.
     explicit OskinRestServerImpl(DockCallbackIF* callback);
     OskinRestServerImpl(DockCallbackIF* callback, const OskinEnvironment& endpoint);
+    // As above, with the server made by the transport.
+    OskinRestServerImpl(DockCallbackIF* callback, const OskinEnvironment& endpoint,
+                        const TransportEnvironment& transport);
     // Stops serving before anything a handler reads goes away.
     ~OskinRestServerImpl();
     OskinRestServerImpl(const OskinRestServerImpl&) = delete;
@@ -66,7 +69,7 @@ private:
     Reply Dispatch(const HandlerMap& handlers, const char* method, const std::string& uri, const std::string& body);
 
     std::string versionText;
-    std::unique_ptr<HttpServer> server;
+    std::unique_ptr<HttpServerIF> server;
     OskinDockCallbackIF* callback = nullptr;
     HandlerMap putHandlers;
     HandlerMap getHandlers;

@@ -3,16 +3,10 @@
 
 #include "DockProtoPallixImpl.h"
 
-#include <FileDescriptor/FileDescriptor.h>
+#include <Common/DatagramSocket.h>
 #include <Logger/LogClient.h>
 
-#include <arpa/inet.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -31,14 +25,6 @@ using RC = DockProtoIF::ReturnCode;
 
 std::string ErrorText(int error) {
     return std::strerror(error);
-}
-
-// Binds the socket to the interface the way the kernel documents it for an
-// ifreq, with the name truncated to what the record holds.
-int BindToDevice(int fd, const std::string& interfaceName) {
-    ifreq request{};
-    interfaceName.copy(request.ifr_name, sizeof request.ifr_name - 1);
-    return setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, &request, sizeof request);
 }
 
 }  // namespace
@@ -67,76 +53,43 @@ bool DockProtoPallixImpl::IsAgentPort(std::string_view text) {
 
 RC DockProtoPallixImpl::SayHello() {
     try {
-        const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        const int socketError = errno;
-        FileDescriptor socket(fd);
-        if (!socket.IsOpen()) {
-            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to create socket: " << ErrorText(socketError);
+        std::unique_ptr<DatagramSocketIF> socket;
+        try {
+            socket = transport.openDiscoverySocket(settings.interfaceName, settings.discoveryPort);
+        } catch (const DatagramSocketError& e) {
+            PMX_LOG(LogLevel::Error, kLogCategoryDock) << e.what();
             return RC::Failed;
         }
-        const int reuse = 1;
-        if (setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0) {
-            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to set SO_REUSEADDR: " << ErrorText(errno);
-            return RC::Failed;
-        }
-        if (BindToDevice(socket.Get(), settings.interfaceName) != 0) {
-            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to bind socket to device: " << ErrorText(errno);
-            return RC::Failed;
-        }
-        sockaddr_in6 local{};
-        local.sin6_family = AF_INET6;
-        local.sin6_addr = in6addr_any;
-        local.sin6_port = htons(settings.discoveryPort);
-        if (bind(socket.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to bind socket to address: " << ErrorText(errno);
-            return RC::Failed;
-        }
-
-        // Zero-filled and never filled completely, so the text is terminated.
-        std::array<char, kBufferSize> buffer{};
-        sockaddr_in6 sender{};
-        std::array<char, 40> control{};
-        iovec vector{buffer.data(), buffer.size() - 1};
-        ssize_t received = 0;
-        int error = 0;
+        // One byte short of the buffer, as the hello is text.
+        ReceivedDatagram hello;
         for (int call = 1;; ++call) {
-            msghdr message{};
-            message.msg_name = &sender;
-            message.msg_namelen = sizeof sender;
-            message.msg_iov = &vector;
-            message.msg_iovlen = 1;
-            message.msg_control = control.data();
-            message.msg_controllen = control.size();
-            errno = 0;
-            received = recvmsg(socket.Get(), &message, 0);
-            if (received > 0) {
+            hello = socket->Receive(kBufferSize - 1);
+            if (hello.size > 0) {
                 break;
             }
-            error = errno;
             sleep(kPollPause);
-            if (error != EAGAIN || call >= kPolls) {
+            if (hello.error != EAGAIN || call >= kPolls) {
                 break;
             }
         }
-        socket.Reset();
+        socket.reset();
 
-        if (received <= 0) {
-            if (error == EAGAIN) {
+        if (hello.size <= 0) {
+            if (hello.error == EAGAIN) {
                 PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Resource temporarily unavailable";
             } else {
-                PMX_LOG(LogLevel::Error, kLogCategoryDock) << "recvmsg error: " << ErrorText(error);
+                PMX_LOG(LogLevel::Error, kLogCategoryDock) << "recvmsg error: " << ErrorText(hello.error);
             }
             return RC::Failed;
         }
-        const std::string text(buffer.data());
+        // Up to the first NUL: the dock's text, not what follows it.
+        const std::string text = hello.payload.substr(0, hello.payload.find('\0'));
         PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Read hello message: " << text;
 
-        std::array<char, INET6_ADDRSTRLEN> address{};
-        inet_ntop(AF_INET6, &sender.sin6_addr, address.data(), address.size());
-        PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Pallix IPv6 address: " << address.data();
+        PMX_LOG(LogLevel::Info, kLogCategoryDock) << "Pallix IPv6 address: " << hello.sender;
 
         // Entered before the text is checked: the sender is the dock either way.
-        if (!AddHostName(address.data(), settings.dockHostName)) {
+        if (!AddHostName(hello.sender, settings.dockHostName)) {
             return RC::Failed;
         }
         const auto port = ParseHello(text);

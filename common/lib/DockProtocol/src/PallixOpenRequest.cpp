@@ -51,12 +51,15 @@ DockProtoIF::Result<ServerInfo> DockProtoPallixImpl::GetServerInfo() {
         PMX_LOG(LogLevel::Info, kLogCategoryDock)
             << "Sending open request to Pallix (attempt " << attempt << "/" << kAttempts << ")";
         try {
-            const std::string baseUri = "http://" + settings.dockHostName + ":" + agentPort;
+            HttpClientOptions options;
+            options.baseUri = "http://" + settings.dockHostName + ":" + agentPort;
+            options.cancel = source;
             // Bound to the USB interface: the dock's link-local address has
             // no scope of its own in the hosts file.
-            const bool bindToInterface = true;
-            auto client = std::make_shared<HttpClient>(settings.interfaceName, bindToInterface, "", nullptr, baseUri,
-                                                       std::chrono::milliseconds(0), source, false);
+            options.interfaceName = settings.interfaceName;
+            options.bindToInterface = true;
+            options.verifyTls = false;
+            const auto client = transport.makeHttpClient(options);
             const bool parsed = client->request("POST", kOpenPath, body)
                                     .then([this, &info](web::http::http_response response) {
                                         return HandleOpenResponse(response, info);

@@ -2,8 +2,11 @@
 
 #include "DockProtoVeltaImpl.h"
 
+#include <Common/DatagramSocket.h>
 #include <Common/FileLocations.h>
 #include <Common/Network.h>
+#include <HttpRest/HttpClient.h>
+#include <HttpRest/HttpServer.h>
 
 #include <cerrno>
 #include <ctime>
@@ -28,6 +31,9 @@ SystemEnvironment::SystemEnvironment()
           [](std::string_view first, std::string_view second) { connman::PruneProvisionFile(first, second); }),
       toggleConnection(
           [](connman::ConnectionType type, bool enable) { return connman::ToggleConnection(type, enable); }) {}
+
+TransportEnvironment::TransportEnvironment()
+    : makeHttpClient(MakeHttpClient), makeHttpServer(MakeHttpServer), openDiscoverySocket(OpenDatagramSocket) {}
 
 // Set here rather than in the header so that the public header need not see
 // the protocol's private constant, and the two cannot drift apart.

@@ -12,11 +12,11 @@ namespace tvo {
 namespace {}  // namespace
 
 struct RestHandle::Impl {
-    std::unique_ptr<HttpClient> client;
+    std::unique_ptr<HttpClientIF> client;
     std::unique_ptr<ResponseTask> response;
 };
 
-RestHandle::RestHandle(std::unique_ptr<HttpClient> client, std::unique_ptr<ResponseTask> response)
+RestHandle::RestHandle(std::unique_ptr<HttpClientIF> client, std::unique_ptr<ResponseTask> response)
     : impl(std::make_unique<Impl>()) {
     if (!client) {
         throw std::runtime_error("Invalid HTTP Client");

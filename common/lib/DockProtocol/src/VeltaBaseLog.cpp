@@ -173,9 +173,9 @@ FileDescriptor OpenForReading(const std::string& path) {
 
 void DockProtoVeltaImpl::GetVeltaLog() {
     PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Copying velta log to  " << files.baseLogCopy;
-    HttpClient client(nullptr, BaseURI(), endpoints.logDownloadTimeout, nullptr);
-    client.setMaxReplySize(endpoints.logDownloadLimit);
-    if (client.download(files.baseLogCopy)) {
+    const auto client = MakeClient(endpoints.logDownloadTimeout);
+    client->setMaxReplySize(endpoints.logDownloadLimit);
+    if (client->download(files.baseLogCopy)) {
         PMX_LOG(LogLevel::Info, kLogCategoryRest) << "We downloaded the velta log from the velta ";
     } else {
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << "We failed to download the velta log from the velta ";
@@ -187,9 +187,9 @@ RC DockProtoVelta::DoRequestBaseLog(unsigned int tick) {
     try {
         rest::RequestBaseLogElement request;
         request.sysTick = tick;
-        HttpClient client(nullptr, impl->BaseURI(), impl->endpoints.logRequestTimeout, nullptr);
+        const auto client = impl->MakeClient(impl->endpoints.logRequestTimeout);
         web::http::http_response response =
-            client.request("PUT", DockProtoVeltaImpl::QueryFor(request.kType), request.ToJson().serialize()).get();
+            client->request("PUT", DockProtoVeltaImpl::QueryFor(request.kType), request.ToJson().serialize()).get();
         if (response.status_code() != web::http::status_codes::OK) {
             PMX_LOG(LogLevel::Error, kLogCategoryRest)
                 << "From the K410 to the Velta we failed to send a request to get a copy of the velta log, "

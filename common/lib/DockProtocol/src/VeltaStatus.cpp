@@ -46,9 +46,9 @@ template <typename BuildMessage>
 RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string_view type, BuildMessage buildMessage) {
     try {
         const std::string message = buildMessage();
-        HttpClient client(nullptr, impl.BaseURI(), impl.endpoints.requestTimeout, nullptr);
+        const auto client = impl.MakeClient(impl.endpoints.requestTimeout);
         const web::http::http_response response =
-            client.request("PUT", DockProtoVeltaImpl::QueryFor(type), message).get();
+            client->request("PUT", DockProtoVeltaImpl::QueryFor(type), message).get();
         if (response.status_code() != web::http::status_codes::OK) {
             PMX_LOG(LogLevel::Warning, kLogCategoryRest)
                 << name << " send failed, status code=" << response.status_code();
@@ -63,9 +63,9 @@ RC SendReport(const DockProtoVeltaImpl& impl, std::string_view name, std::string
 }
 
 // One report started; the handle owns the client until the host lets go.
-std::unique_ptr<RestHandle> StartReport(const std::string& baseUri, std::chrono::milliseconds timeout,
+std::unique_ptr<RestHandle> StartReport(const DockProtoVeltaImpl& impl, std::chrono::milliseconds timeout,
                                         std::string_view type, const std::string& message) {
-    auto client = std::make_unique<HttpClient>(nullptr, baseUri, timeout, nullptr);
+    auto client = impl.MakeClient(timeout);
     auto response =
         std::make_unique<RestHandle::ResponseTask>(client->request("PUT", DockProtoVeltaImpl::QueryFor(type), message));
     return std::make_unique<RestHandle>(std::move(client), std::move(response));
@@ -127,7 +127,7 @@ DockProtoIF::AsyncResult DockProtoVelta::DoSetUploadStatusAsync(UploadStatus sta
     }
     PMX_LOG(LogLevel::FinestDetail, kLogCategoryRest) << "Sending Upload Status to base async...";
     try {
-        auto handle = StartReport(impl->BaseURI(), impl->endpoints.requestTimeout, rest::UploadStatusElement::kType,
+        auto handle = StartReport(*impl, impl->endpoints.requestTimeout, rest::UploadStatusElement::kType,
                                   UploadMessage(*linkStatus));
         PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "Sending Upload Status to base async... (started), value: " << static_cast<std::uint32_t>(status);
@@ -153,8 +153,7 @@ DockProtoIF::AsyncResult DockProtoVelta::DoSetChargeStatusAsync(ChargeStatus sta
     PMX_LOG(LogLevel::FinestDetail, kLogCategoryRest) << "Sending Charge Status to base async ...";
     try {
         const std::string message = impl->ChargeStatusHelper(status).ToJson().serialize();
-        auto handle =
-            StartReport(impl->BaseURI(), impl->endpoints.requestTimeout, rest::ChargeStatusElement::kType, message);
+        auto handle = StartReport(*impl, impl->endpoints.requestTimeout, rest::ChargeStatusElement::kType, message);
         PMX_LOG(LogLevel::Info, kLogCategoryRest)
             << "Sending ChargeStatus to base async... (started), value: " << static_cast<std::uint32_t>(status);
         return {std::move(handle), RC::InProgress};

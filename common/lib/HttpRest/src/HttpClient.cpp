@@ -45,6 +45,12 @@ pplx::task<web::http::http_response> Observed(pplx::task<web::http::http_respons
 // catch in another library matches it.
 RequestCancelled::~RequestCancelled() = default;
 
+HttpClientIF::~HttpClientIF() = default;
+
+std::unique_ptr<HttpClientIF> MakeHttpClient(const HttpClientOptions& options) {
+    return std::make_unique<HttpClient>(options);
+}
+
 pplx::cancellation_token HttpClient::Impl::Token() {
     std::lock_guard<std::mutex> lock(mutex);
     return current.get_token();
@@ -110,6 +116,10 @@ pplx::task<web::http::http_response> ExplainFailures(pplx::task<web::http::http_
 HttpClient::HttpClient(SecurityInterface* security, std::string_view baseUri, std::chrono::milliseconds timeout,
                        std::shared_ptr<pplx::cancellation_token_source> cancel)
     : HttpClient(std::string(), false, std::string_view(), security, baseUri, timeout, std::move(cancel), true) {}
+
+HttpClient::HttpClient(const HttpClientOptions& options)
+    : HttpClient(options.interfaceName, options.bindToInterface, options.userAgent, nullptr, options.baseUri,
+                 options.timeout, options.cancel, options.verifyTls) {}
 
 HttpClient::HttpClient(const std::string& interfaceName, const bool& bindToInterface, std::string_view userAgent,
                        SecurityInterface* /*security*/, std::string_view baseUri, std::chrono::milliseconds timeout,

@@ -87,7 +87,8 @@ void HttpServer::Impl::Listen() {
         throw std::runtime_error("port " + std::to_string(port) + " is outside 1..65535");
     }
     const std::string host = HostOf(address, port);
-    const std::string where = "http://" + host + ":" + std::to_string(port) + prefix;
+    const std::string where =
+        "http://" + host + ":" + std::to_string(port) + (path.rfind('/', 0) == 0 ? "" : "/") + path;
 
     ListenRegistry::Claim(host, port);
     try {
@@ -133,60 +134,21 @@ void HttpServer::Impl::Close() {
     }
 }
 
-HttpServer::MessageHandler HttpServer::Impl::HandlerFor(int methodIndex) {
-    std::lock_guard<std::mutex> lock(settingsMutex);
-    return handlers[static_cast<std::size_t>(methodIndex)];
-}
-
 HttpServer::Limits HttpServer::Impl::CurrentLimits() {
     std::lock_guard<std::mutex> lock(settingsMutex);
     return limits;
 }
 
-std::string HttpServer::Impl::ErrorBody(StatusCode status, const std::string& reason) {
-    ErrorBodyMaker maker;
-    {
-        std::lock_guard<std::mutex> lock(settingsMutex);
-        maker = errorBody;
-    }
-    if (maker) {
-        try {
-            return maker(status, reason);
-        } catch (const std::exception& e) {
-            PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Error body not made: " << e.what();
-        }
-    }
-    return reason;
-}
+HttpServerIF::~HttpServerIF() = default;
 
-bool HttpServer::Impl::RelativeUri(const std::string& target, std::string& relative) const {
-    std::string local = target;
-    // An absolute-form target ("http://host/api/x") names the same resource.
-    const auto scheme = local.find("://");
-    if (scheme != std::string::npos && scheme < local.find_first_of("/?")) {
-        const auto pathStart = local.find_first_of("/?", scheme + 3);
-        local = pathStart == std::string::npos ? "/" : local.substr(pathStart);
-    }
-    if (local.empty() || local.front() == '?') {
-        local.insert(0, "/");
-    }
-    if (local.compare(0, prefix.size(), prefix) != 0) {
-        return false;
-    }
-    std::string rest = local.substr(prefix.size());
-    if (!rest.empty() && rest.front() != '/' && rest.front() != '?' && prefix != "/") {
-        return false;  // "/apixyz" is not under "/api"
-    }
-    if (!rest.empty() && rest.front() == '/') {
-        rest.erase(0, 1);
-    }
-    relative = std::move(rest);
-    return true;
+std::unique_ptr<HttpServerIF> MakeHttpServer(const HttpServerOptions& options) {
+    return std::make_unique<HttpServer>(nullptr, HttpServer::SslConfig{false, false}, options.address, options.port,
+                                        options.path);
 }
 
 HttpServer::HttpServer(SecurityInterface* /*security*/, const SslConfig& ssl, const std::string& address, int port,
                        const std::string& path)
-    : impl(std::make_shared<Impl>()) {
+    : impl(std::make_shared<Impl>(path)) {
     // The server needs no pool thread, but its process does for its clients:
     // the pool's size is settled now, as it always was.
     EnsureHttpThreadPool();
@@ -194,14 +156,6 @@ HttpServer::HttpServer(SecurityInterface* /*security*/, const SslConfig& ssl, co
     impl->address = address;
     impl->port = port;
     impl->path = path;
-    std::string trimmed = path;
-    while (!trimmed.empty() && trimmed.back() == '/') {
-        trimmed.pop_back();
-    }
-    while (!trimmed.empty() && trimmed.front() == '/') {
-        trimmed.erase(0, 1);
-    }
-    impl->prefix = "/" + trimmed;
 }
 
 HttpServer::~HttpServer() {
@@ -209,14 +163,7 @@ HttpServer::~HttpServer() {
 }
 
 void HttpServer::setMessageHandler(MessageHandler handler, HandlerMethodType method) {
-    const auto index = static_cast<std::size_t>(method);
-    if (index >= Impl::kMethodCount) {
-        PMX_LOG(LogLevel::Error, kLogCategoryRest)
-            << "Handler for unknown method value " << static_cast<int>(method) << " ignored";
-        return;
-    }
-    std::lock_guard<std::mutex> lock(impl->settingsMutex);
-    impl->handlers[index] = std::move(handler);
+    impl->routes.setHandler(std::move(handler), method);
 }
 
 void HttpServer::listen() {
@@ -237,8 +184,7 @@ void HttpServer::setLimits(const Limits& limits) {
 }
 
 void HttpServer::setErrorBodyMaker(ErrorBodyMaker maker) {
-    std::lock_guard<std::mutex> lock(impl->settingsMutex);
-    impl->errorBody = std::move(maker);
+    impl->routes.setErrorBodyMaker(std::move(maker));
 }
 
 }  // namespace tvo

@@ -3,7 +3,6 @@
 // connection holds it, so it outlives the HttpServer object when a handler
 // destroys its own server.
 
-#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -16,13 +15,13 @@ namespace tvo {
 class ServerLoop;
 
 struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
-    static constexpr std::size_t kMethodCount = 5;
+    explicit Impl(const std::string& path) : routes(path) {}
 
     SslConfig ssl;
     std::string address;
     int port = 0;
     std::string path;
-    std::string prefix;  // "/" + path without trailing '/': what targets start with
+    HttpRoutes routes;
 
     // Open and close.
     std::mutex lifecycleMutex;
@@ -33,22 +32,15 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
     std::string listeningHost;  // registry key while listening
 
     std::mutex settingsMutex;
-    std::array<MessageHandler, kMethodCount> handlers;  // guarded by settingsMutex
-    ErrorBodyMaker errorBody;                           // guarded by settingsMutex
-    Limits limits;                                      // guarded by settingsMutex
+    Limits limits;  // guarded by settingsMutex
 
     std::atomic<std::size_t> maxBodySize{std::size_t{1024} * 1024};
 
     void Listen();
     void Close();
 
-    // For the connections (ServerSession.cpp).
-    MessageHandler HandlerFor(int methodIndex);
+    // For the connections (ServerLoop.cpp).
     Limits CurrentLimits();
-    std::string ErrorBody(StatusCode status, const std::string& reason);
-    // The target relative to the listening path, without the leading '/';
-    // false when the target lies outside it.
-    bool RelativeUri(const std::string& target, std::string& relative) const;
 };
 
 }  // namespace tvo

@@ -29,23 +29,6 @@ constexpr std::chrono::milliseconds kDrainTime{2000};
 // keeps it at the limit. Past this, growing is cheaper than the reservation.
 constexpr std::size_t kReserveUpTo = std::size_t{64} * 1024 * 1024;
 
-bool LooksLikeJson(const std::string& body) {
-    const auto first = body.find_first_not_of(" \t\r\n");
-    return first != std::string::npos && (body[first] == '{' || body[first] == '[' || body[first] == '"');
-}
-
-int MethodIndex(http::verb verb) {
-    using Type = HttpServer::HandlerMethodType;
-    switch (verb) {
-        case http::verb::delete_: return static_cast<int>(Type::Delete);
-        case http::verb::post: return static_cast<int>(Type::Post);
-        case http::verb::put: return static_cast<int>(Type::Put);
-        case http::verb::get: return static_cast<int>(Type::Get);
-        case http::verb::patch: return static_cast<int>(Type::Patch);
-        default: return -1;
-    }
-}
-
 // A malformed request, as opposed to a connection that broke or timed out.
 bool IsProtocolError(const error_code& ec) {
     return ec.category() == http::make_error_code(http::error::bad_target).category() &&
@@ -182,37 +165,13 @@ void ServerSession::OnBody(error_code ec) {
 
 void ServerSession::Answer(Request request) {
     const bool keepAlive = request.keep_alive();
-    std::string uri;
-    if (!server->RelativeUri(std::string(request.target()), uri)) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "No resource at " << request.target();
-        Send(HttpServer::NotFound, server->ErrorBody(HttpServer::NotFound, "not found"), keepAlive, false);
-        return;
-    }
-    const int index = MethodIndex(request.method());
-    HttpServer::MessageHandler handler = index < 0 ? nullptr : server->HandlerFor(index);
-    if (!handler) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "No handler for method " << request.method_string();
-        Send(HttpServer::MethodNotAllowed, server->ErrorBody(HttpServer::MethodNotAllowed, "method not allowed"),
-             keepAlive, false);
-        return;
-    }
-    std::pair<HttpServer::StatusCode, std::string> result;
-    try {
-        result = handler(uri, request.body());
-    } catch (const std::exception& e) {
-        PMX_LOG(LogLevel::Error, kLogCategoryRest)
-            << "Handler for " << request.method_string() << " " << uri << " failed: " << e.what();
-        result = {HttpServer::InternalError, server->ErrorBody(HttpServer::InternalError, "internal error")};
-    } catch (...) {
-        PMX_LOG(LogLevel::Error, kLogCategoryRest)
-            << "Handler for " << request.method_string() << " " << uri << " failed with a non-standard exception";
-        result = {HttpServer::InternalError, server->ErrorBody(HttpServer::InternalError, "internal error")};
-    }
+    auto result =
+        server->routes.Answer(std::string(request.method_string()), std::string(request.target()), request.body());
     Send(result.first, std::move(result.second), keepAlive, false);
 }
 
 void ServerSession::Refuse(HttpServer::StatusCode status, const std::string& reason) {
-    Send(status, server->ErrorBody(status, reason), false, true);
+    Send(status, server->routes.ErrorBody(status, reason), false, true);
 }
 
 void ServerSession::Send(HttpServer::StatusCode status, std::string body, bool keepAlive, bool drainAfter) {

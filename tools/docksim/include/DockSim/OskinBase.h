@@ -20,7 +20,11 @@
 
 namespace tvo::DockSim {
 
+class InMemoryNetwork;
+
 struct OskinBaseSetup {
+    // The network both sides meet on; null: real loopback sockets.
+    std::shared_ptr<InMemoryNetwork> network;
     std::string cameraAddress = "127.0.0.1";  // the camera's REST server
     int cameraPort = 0;                       // 0: a free port is picked now
     std::string path = "api/";
@@ -60,8 +64,9 @@ public:
     OskinBase(const OskinBase&) = delete;
     OskinBase& operator=(const OskinBase&) = delete;
 
-    // The production environment with the camera's server on the setup's
-    // address and port, and the connection manager answered here.
+    // The test environment with the camera's server on the setup's address
+    // and port, and the connection manager answered here; on the setup's
+    // in-memory network and its clock when it has one.
     ProtocolEnvironment Environment() const;
     int CameraPort() const;
     const OskinBaseSetup& Setup() const { return setup; }

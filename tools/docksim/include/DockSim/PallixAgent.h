@@ -11,7 +11,7 @@
 #include <vector>
 
 namespace tvo {
-class HttpServer;
+class HttpServerIF;
 }
 
 namespace tvo::DockSim {
@@ -52,7 +52,11 @@ struct PallixOpenForecast {
 };
 PallixOpenForecast ForecastOpen(const std::vector<PallixAnswer>& answers);
 
+class InMemoryNetwork;
+
 struct PallixAgentSetup {
+    // The network the agent listens on; null: real loopback sockets.
+    std::shared_ptr<InMemoryNetwork> network;
     std::string address = "127.0.0.1";                      // IPv4 address or host name to listen on
     int port = 0;                                           // 0: a free loopback port
     std::vector<PallixAnswer> answers{PallixAnswer::Full};  // in turn, the last one repeated
@@ -98,7 +102,7 @@ public:
 
 private:
     std::shared_ptr<State> state;
-    std::unique_ptr<HttpServer> server;
+    std::unique_ptr<HttpServerIF> server;
 };
 
 }  // namespace tvo::DockSim

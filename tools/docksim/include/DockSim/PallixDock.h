@@ -17,7 +17,12 @@
 
 namespace tvo::DockSim {
 
+class InMemoryNetwork;
+
 struct PallixDockSetup {
+    // The network the hello and the agent go on, and whose clock the camera
+    // waits on; null: real loopback sockets and a clock of the dock's own.
+    std::shared_ptr<InMemoryNetwork> network;
     PallixHello hello = PallixHello::WellFormed;
     // When the hello goes out, counted from the start of the camera's wait
     // (virtual time). A late hello goes out when the camera's window ends.
@@ -39,10 +44,11 @@ public:
     PallixDock(const PallixDock&) = delete;
     PallixDock& operator=(const PallixDock&) = delete;
 
-    // The production environment turned to this dock: the loopback
-    // interface, a free discovery port, the temporary hosts file, a dock
-    // host name that resolves to loopback, and the virtual clock's sleep.
-    // The clock and the hosts file stay alive as long as an environment does.
+    // The test environment turned to this dock: the loopback interface (or
+    // the in-memory network), a free discovery port, the temporary hosts
+    // file, a dock host name that resolves to loopback, and the virtual
+    // clock. The clock and the hosts file stay alive as long as an
+    // environment does.
     ProtocolEnvironment Environment() const;
 
     // Plans the setup's hello for the next SayHello (the constructor plans

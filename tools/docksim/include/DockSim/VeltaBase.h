@@ -21,6 +21,8 @@
 
 namespace tvo::DockSim {
 
+class InMemoryNetwork;
+
 // What a body sent by the base does wrong.
 enum class BodyFault {
     None,
@@ -89,6 +91,8 @@ struct ChargeReport {
 };
 
 struct VeltaBaseSetup {
+    // The network both sides meet on; null: real loopback sockets.
+    std::shared_ptr<InMemoryNetwork> network;
     std::string address = "127.0.0.1";  // where the base listens
     int port = 0;                       // 0: a port the kernel picks
     std::string path = "UsbRest/1.0";
@@ -144,9 +148,10 @@ public:
     VeltaBase(const VeltaBase&) = delete;
     VeltaBase& operator=(const VeltaBase&) = delete;
 
-    // The production environment with this base as the camera's base, the
+    // The test environment with this base as the camera's base, the
     // camera's inbound server on the setup's address, the connection manager
-    // answered here, the MQTT marker from the setup and short hello waits.
+    // answered here, the MQTT marker from the setup and short hello waits;
+    // on the setup's in-memory network and its clock when it has one.
     ProtocolEnvironment Environment() const;
     int Port() const;
     int CameraPort() const;
@@ -174,7 +179,8 @@ public:
     Exchange SendTerminateBackend();
     // Any method, query ("?type=x" or anything else) and body, as given.
     Exchange Send(const std::string& method, const std::string& query, const std::string& body);
-    // Announces more body than it sends, then closes the connection.
+    // Announces more body than it sends, then closes the connection (on
+    // loopback only: an in-memory network has no connection to break).
     Exchange SendAndHangUp(const std::string& query, const std::string& body);
 
     std::vector<Exchange> Log() const;

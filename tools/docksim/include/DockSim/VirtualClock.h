@@ -2,13 +2,15 @@
 // Time that passes only when someone sleeps on it. A protocol's waits run
 // through Sleep, and whatever the simulated peer planned for that time
 // happens in order while the clock moves, so tests and benchmarks see every
-// wait without spending it.
+// wait without spending it. Safe from any thread: the camera's own thread,
+// an inbound server's and the simulated network's all move the same clock.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <utility>
 
 namespace tvo::DockSim {
@@ -17,24 +19,28 @@ class VirtualClock {
 public:
     using Duration = std::chrono::nanoseconds;
 
-    Duration Now() const { return now; }
+    Duration Now() const;
+    // Now() as a point of the steady clock, for a protocol environment.
+    std::chrono::steady_clock::time_point TimePoint() const;
 
     // Plans an action for a point in virtual time (never earlier than now).
     void At(Duration when, std::function<void()> action);
-    void After(Duration delay, std::function<void()> action) { At(now + delay, std::move(action)); }
+    void After(Duration delay, std::function<void()> action);
 
     // Runs what is due at the current time, in the order it was planned.
     void RunDue();
-    // Moves the clock forward by interval, running planned actions on the way.
+    // Moves the clock forward by interval, running planned actions on the
+    // way; an action runs on the sleeper's thread, without the clock locked.
     void Sleep(Duration interval);
 
     // What the sleepers asked for: total time and number of sleeps.
-    Duration Slept() const { return slept; }
-    std::size_t Sleeps() const { return sleeps; }
+    Duration Slept() const;
+    std::size_t Sleeps() const;
 
 private:
     void RunUntil(Duration until);
 
+    mutable std::mutex mutex;
     Duration now{0};
     Duration slept{0};
     std::size_t sleeps = 0;

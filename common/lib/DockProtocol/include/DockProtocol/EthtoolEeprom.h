@@ -304,6 +304,9 @@ private:
 
     std::uint16_t currentBlock = 0;
     std::unique_ptr<LinuxApiIF> api;
+    // Opened by the first transfer: a reader that is replaced before it reads
+    // (the EEPROM's default one) never holds a socket.
+    std::function<FileDescriptor()> openSocket;
     FileDescriptor socket;
     unsigned char* destination;
     std::uint16_t counter = 0;

@@ -2,10 +2,11 @@
 /// `tvo::ProtocolEnvironment`: everything a protocol object reaches outside itself.
 #pragma once
 // Everything a protocol object reaches outside itself: interfaces, endpoints,
-// file paths, the ioctl seam, the connection manager and the clock. The default
+// file paths, the ioctl seam, the connection manager, the network transport
+// and the clock. The default
 // value is the camera's production setting; tests, simulators and
-// `dockhost --simulate` hand a protocol object a copy pointed at loopback,
-// temporary folders and a fake clock.
+// `dockhost --simulate` hand a protocol object a copy pointed at loopback or
+// an in-memory network, temporary folders and a fake clock.
 
 #include <DockProtocol/Export.h>
 #include <Common/LinuxApi.h>
@@ -21,6 +22,12 @@
 #include <vector>
 
 namespace tvo {
+
+class HttpClientIF;
+struct HttpClientOptions;
+class HttpServerIF;
+struct HttpServerOptions;
+class DatagramSocketIF;
 
 // Sleeps the whole interval, resuming after signals.
 /// Sleeps the calling thread for the whole interval, resuming after signals;
@@ -38,6 +45,8 @@ struct PMX_DOCKPROTOCOL_API SystemEnvironment {
     /// Sleeps the calling thread (handshake retries, discovery polls, pauses
     /// between open requests); a fake clock in tests.
     std::function<void(std::chrono::nanoseconds)> sleep = SleepFor;
+    /// Reads the clock that sleep runs on; a fake clock in tests.
+    std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
     /// The MAC address of a network interface, 6 bytes (else unreadable).
     std::function<std::vector<std::byte>(std::string_view)> interfaceMac;
     /// Whether a network interface is up.
@@ -53,6 +62,23 @@ struct PMX_DOCKPROTOCOL_API SystemEnvironment {
 
     /// Fills every function with the real system call.
     SystemEnvironment();  // fills the functions with the real system calls
+};
+
+/// How the protocol objects reach a dock over the network: every HTTP
+/// client and server and the discovery socket are made here. Defaults are the
+/// real ones; tests put an in-memory network in their place.
+struct PMX_DOCKPROTOCOL_API TransportEnvironment {
+    /// Makes an outbound HTTP client (Velta requests, Pallix open request).
+    std::function<std::unique_ptr<HttpClientIF>(const HttpClientOptions&)> makeHttpClient;
+    /// Makes an inbound HTTP server, not yet listening (Velta, Oskin).
+    std::function<std::unique_ptr<HttpServerIF>(const HttpServerOptions&)> makeHttpServer;
+    /// Opens the socket the Pallix hello arrives on, bound to the interface
+    /// and port; throws DatagramSocketError with the reason when it cannot.
+    std::function<std::unique_ptr<DatagramSocketIF>(const std::string& interfaceName, std::uint16_t port)>
+        openDiscoverySocket;
+
+    /// Fills every function with the real transport.
+    TransportEnvironment();
 };
 
 // What an inbound server grants the dock: the time for a request's headers
@@ -170,8 +196,8 @@ struct PMX_DOCKPROTOCOL_API FileEnvironment {
 };
 
 /// Everything a protocol object reaches outside itself: interfaces,
-/// endpoints, file paths, the ioctl seam, the connection manager and the
-/// clock.
+/// endpoints, file paths, the ioctl seam, the connection manager, the
+/// network transport and the clock.
 ///
 /// Production() is the camera's setting, which the factory's objects use.
 /// Tests, simulators and `dockhost --simulate` hand a protocol object's
@@ -180,6 +206,8 @@ struct PMX_DOCKPROTOCOL_API FileEnvironment {
 struct PMX_DOCKPROTOCOL_API ProtocolEnvironment {
     /// System calls.
     SystemEnvironment system;
+    /// HTTP clients and servers, and the discovery socket.
+    TransportEnvironment transport;
     /// Dravo cradle.
     DravoEnvironment dravo;
     /// Velta dock.

@@ -25,7 +25,7 @@ class http_response;
 
 namespace tvo {
 
-class HttpClient;
+class HttpClientIF;
 
 /// Owner of one outstanding asynchronous request to a dock.
 ///
@@ -47,7 +47,7 @@ public:
     /// for nothing. Made by the library; hosts only receive handles.
     /// \throws std::runtime_error "Invalid HTTP Client" or "Invalid HTTP Response"
     ///         when one of them is missing (the client is checked first).
-    RestHandle(std::unique_ptr<HttpClient> client, std::unique_ptr<ResponseTask> response);
+    RestHandle(std::unique_ptr<HttpClientIF> client, std::unique_ptr<ResponseTask> response);
     // Cancels the request (also a finished one), then frees the task before
     // the client.
     /// Cancels the request (harmless when it has finished) and frees it.

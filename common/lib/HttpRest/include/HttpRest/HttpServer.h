@@ -16,7 +16,9 @@ namespace tvo {
 
 class SecurityInterface;  // reserved for TLS credentials; callers pass null
 
-class PMX_HTTPREST_API HttpServer {
+// What the protocols need of an inbound server; HttpServer is the real one,
+// and a test network can stand in for it.
+class PMX_HTTPREST_API HttpServerIF {
 public:
     struct SslConfig {
         bool useSsl = false;
@@ -74,6 +76,78 @@ public:
         std::size_t maxHeaderBytes = std::size_t{16} * 1024;  // more is answered 431
     };
 
+    virtual ~HttpServerIF();
+
+    // Routes every request of the method to the handler (replacing an earlier
+    // one). Methods without a handler are answered 405. A handler that throws
+    // is answered 500 and logged. Handlers run one at a time on the server's
+    // own thread, never on cpprestsdk's pool; requests wait meanwhile, in
+    // order per connection (pipelining included). A reply body starting with '{', '[' or '"' is sent as
+    // application/json, any other as text/plain.
+    virtual void setMessageHandler(MessageHandler handler, HandlerMethodType method) = 0;
+
+    // Starts serving. Throws std::runtime_error with the reason when it cannot
+    // (address in use, address not on this machine, IPv6 literal, another
+    // server of this process on the same address and port, TLS asked
+    // for). Does nothing when already listening.
+    virtual void listen() = 0;
+    // Stops serving and closes every connection; listen() may be called
+    // again afterwards. From one of the server's own handlers as for the
+    // destructor.
+    virtual void close() = 0;
+
+    // Bodies larger than this are answered 413 without calling the handler,
+    // as soon as the declared length or the chunks received pass it; the
+    // rest is not kept. Default 1 MiB.
+    virtual void setMaxBodySize(std::size_t bytes) = 0;
+    // Take effect for connections accepted afterwards.
+    virtual void setLimits(const Limits& limits) = 0;
+    virtual void setErrorBodyMaker(ErrorBodyMaker maker) = 0;
+};
+
+// Everything a server is made from.
+struct HttpServerOptions {
+    std::string address;  // "http://host", or a bare host
+    int port = 0;
+    std::string path;  // the listening path ("api/", "UsbRest/1.0")
+};
+
+// Where a request goes once it has arrived: the listening path, a handler per
+// method and the bodies of the server's own error replies. Shared by every
+// transport, so that all of them route alike. Thread-safe.
+class PMX_HTTPREST_API HttpRoutes {
+public:
+    using StatusCode = HttpServerIF::StatusCode;
+    using Reply = std::pair<StatusCode, std::string>;
+
+    explicit HttpRoutes(const std::string& path);
+    ~HttpRoutes();
+    HttpRoutes(const HttpRoutes&) = delete;
+    HttpRoutes& operator=(const HttpRoutes&) = delete;
+
+    void setHandler(HttpServerIF::MessageHandler handler, HttpServerIF::HandlerMethodType method);
+    void setErrorBodyMaker(HttpServerIF::ErrorBodyMaker maker);
+
+    // The target relative to the listening path, without the leading '/';
+    // false when the target lies outside it.
+    bool RelativeUri(const std::string& target, std::string& relative) const;
+    // The body of a reply the server makes itself.
+    std::string ErrorBody(StatusCode status, const std::string& reason) const;
+    // Answers one whole request ("GET", "PUT", ...; target as it arrived):
+    // 404 outside the path, 405 without a handler, 500 when the handler
+    // throws (logged), else the handler's reply.
+    Reply Answer(const std::string& method, const std::string& target, const std::string& body) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+// Whether a reply body goes out as application/json (else text/plain).
+PMX_HTTPREST_API bool LooksLikeJson(const std::string& body);
+
+class PMX_HTTPREST_API HttpServer : public HttpServerIF {
+public:
     // address: "http://host" (a bare host means http); IPv4 addresses and
     // host names only. path: the listening path ("api/", "UsbRest/1.0").
     // Nothing is opened until listen().
@@ -83,35 +157,18 @@ public:
     // thread. Called from one of the server's own handlers (directly or by
     // destroying its owner), it returns at once instead: the handler's reply
     // is dropped and the thread ends when the handler returns.
-    ~HttpServer();
+    ~HttpServer() override;
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Routes every request of the method to the handler (replacing an earlier
-    // one). Methods without a handler are answered 405. A handler that throws
-    // is answered 500 and logged. Handlers run one at a time on the server's
-    // own thread, never on cpprestsdk's pool; requests wait meanwhile, in
-    // order per connection (pipelining included). A reply body starting with '{', '[' or '"' is sent as
-    // application/json, any other as text/plain.
-    void setMessageHandler(MessageHandler handler, HandlerMethodType method);
-
-    // Starts serving. Throws std::runtime_error with the reason when it cannot
-    // (address in use, address not on this machine, IPv6 literal, another
-    // HttpServer of this process on the same address and port, TLS asked
-    // for). Does nothing when already listening.
-    void listen();
-    // Stops serving and closes every connection; listen() may be called
-    // again afterwards. From one of the server's own handlers as for the
-    // destructor.
-    void close();
-
-    // Bodies larger than this are answered 413 without calling the handler,
-    // as soon as the declared length or the chunks received pass it; the
-    // rest is not kept. Default 1 MiB.
-    void setMaxBodySize(std::size_t bytes);
-    // Take effect for connections accepted afterwards.
-    void setLimits(const Limits& limits);
-    void setErrorBodyMaker(ErrorBodyMaker maker);
+    void setMessageHandler(MessageHandler handler, HandlerMethodType method) override;
+    // Also refused: another HttpServer of this process on the same address
+    // and port, and TLS.
+    void listen() override;
+    void close() override;
+    void setMaxBodySize(std::size_t bytes) override;
+    void setLimits(const Limits& limits) override;
+    void setErrorBodyMaker(ErrorBodyMaker maker) override;
 
     // The path part of a handler's uri without leading or trailing '/':
     // "/a/b/?x=1" gives "a/b".
@@ -125,5 +182,8 @@ private:
     struct Impl;
     std::shared_ptr<Impl> impl;
 };
+
+// The real server, as the protocol environment makes it by default.
+PMX_HTTPREST_API std::unique_ptr<HttpServerIF> MakeHttpServer(const HttpServerOptions& options);
 
 }  // namespace tvo
