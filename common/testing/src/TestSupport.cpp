@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -36,15 +38,26 @@ public:
     SocketGuard(const SocketGuard&) = delete;
     SocketGuard& operator=(const SocketGuard&) = delete;
     int get() const { return fd; }
+    int release() { return std::exchange(fd, -1); }
 
 private:
     int fd;
 };
 
-int FreePort(int type) {
+// The sockets that hold the TCP ports handed out, open until the process ends.
+std::mutex heldMutex;
+std::vector<int> heldPorts;
+
+int FreePort(int type, bool hold) {
     SocketGuard sock(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
     if (sock.get() < 0) {
         throw SystemError("socket");
+    }
+    if (hold) {
+        const int yes = 1;
+        if (::setsockopt(sock.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0) {
+            throw SystemError("SO_REUSEADDR");
+        }
     }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -56,6 +69,10 @@ int FreePort(int type) {
     socklen_t len = sizeof addr;
     if (::getsockname(sock.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         throw SystemError("getsockname");
+    }
+    if (hold) {
+        std::lock_guard<std::mutex> lock(heldMutex);
+        heldPorts.push_back(sock.release());
     }
     return ntohs(addr.sin_port);
 }
@@ -78,11 +95,11 @@ TempDir::~TempDir() {
 }
 
 int FreeTcpPort() {
-    return FreePort(SOCK_STREAM);
+    return FreePort(SOCK_STREAM, true);
 }
 
 int FreeUdpPort() {
-    return FreePort(SOCK_DGRAM);
+    return FreePort(SOCK_DGRAM, false);
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

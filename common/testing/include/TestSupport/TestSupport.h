@@ -30,10 +30,17 @@ private:
     std::filesystem::path dir;
 };
 
-// A port that was free on 127.0.0.1 a moment ago: the kernel picks it for a
-// socket bound to port 0, which is closed again before returning. Throws
-// std::runtime_error when no socket can be bound.
+// A TCP port on 127.0.0.1 that stays this process's: the kernel picks it for
+// a socket bound to port 0, and that socket stays bound (not listening, with
+// address reuse) until the process ends. No other process's port-0 bind or
+// outgoing connection gets the port meanwhile, so tests running side by side
+// cannot take it between the pick and the listen; a server of this process
+// that sets address reuse (ours all do) still listens on it, and a connection
+// to it is refused until then. Throws std::runtime_error when no socket can
+// be bound.
 int FreeTcpPort();
+// A UDP port that was free a moment ago; not held, as a held socket would
+// take the datagrams sent to it.
 int FreeUdpPort();
 
 // How often piece stands in text (overlapping occurrences count).
