@@ -174,23 +174,30 @@ TEST_F(OskinApiVersion, MalformedVersionsGiveNothingWithAWarning) {
 
 TEST(OskinRestServer, RefusesAHostOfThePlainKindBeforeListening) {
     PlainHost plain;
-    const auto endpoint = LoopbackEndpoint();
+    const DockSim::InMemoryNetwork network;
+    const auto endpoint = MemoryEndpoint(network);
+    const auto transport = MemoryTransport(network);
     ScopedLogCapture capture;
     try {
-        OskinRestServerImpl refused(&plain, endpoint);
+        OskinRestServerImpl refused(&plain, endpoint, transport);
         FAIL() << "constructed";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Invalid OskinDockCallbackIF");
     }
     EXPECT_TRUE(capture.Sink().Contains("Invalid OskinDockCallbackIF"));
     // Nothing was left listening on the port.
-    EXPECT_NO_THROW(OskinRestServerImpl(nullptr, endpoint));
+    EXPECT_NO_THROW(OskinRestServerImpl(nullptr, endpoint, transport));
 }
 
-TEST(OskinRestServer, ASecondServerOnTheSamePortCannotStart) {
-    const auto endpoint = LoopbackEndpoint();
-    OskinRestServerImpl first(nullptr, endpoint);
-    EXPECT_THROW(OskinRestServerImpl(nullptr, endpoint), std::exception);
+TEST(OskinRestServer, ASecondServerOnTheSamePortCannotStartAndTheFirstFreesIt) {
+    const DockSim::InMemoryNetwork network;
+    const auto endpoint = MemoryEndpoint(network);
+    const auto transport = MemoryTransport(network);
+    {
+        OskinRestServerImpl first(nullptr, endpoint, transport);
+        EXPECT_THROW(OskinRestServerImpl(nullptr, endpoint, transport), std::exception);
+    }
+    EXPECT_NO_THROW(OskinRestServerImpl(nullptr, endpoint, transport));
 }
 
 }  // namespace

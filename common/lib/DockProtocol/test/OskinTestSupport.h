@@ -1,10 +1,13 @@
 #pragma once
-// A mocked camera host and a server on a free loopback port, for the Oskin tests.
+// A mocked camera host, servers and bases on an in-memory network of their
+// own, and the tenants of the Oskin tests.
 
 #include "OskinRestServerImpl.h"
 
 #include <DockProtocol/OskinDockCallbackIF.h>
 #include <DockProtocol/ProtocolEnvironment.h>
+#include <DockSim/InMemoryNetwork.h>
+#include <DockSim/OskinBase.h>
 #include <DockSim/TestEnvironment.h>
 #include <TestSupport/TestSupport.h>
 
@@ -27,15 +30,31 @@ public:
 // A host of the plain kind, which the Oskin dock must refuse.
 class PlainHost : public DockCallbackIF {};
 
-inline OskinEnvironment LoopbackEndpoint() {
+// The camera's endpoint on a port the network has free.
+inline OskinEnvironment MemoryEndpoint(const DockSim::InMemoryNetwork& network) {
     TempDir folder;  // the Oskin part names no file
     OskinEnvironment endpoint = DockSim::TestEnvironment(folder.path().string()).oskin;
-    endpoint.port = FreeTcpPort();
+    endpoint.port = network.FreePort();
     return endpoint;
 }
 
+// Servers made here listen on the network; the transport keeps it alive.
+inline TransportEnvironment MemoryTransport(const DockSim::InMemoryNetwork& network) {
+    ProtocolEnvironment environment;
+    network.Attach(environment);
+    return environment.transport;
+}
+
+// A server on a network of its own: no socket, no port taken.
 inline std::unique_ptr<OskinRestServerImpl> MakeServer(DockCallbackIF* host) {
-    return std::make_unique<OskinRestServerImpl>(host, LoopbackEndpoint());
+    const DockSim::InMemoryNetwork network;
+    return std::make_unique<OskinRestServerImpl>(host, MemoryEndpoint(network), MemoryTransport(network));
+}
+
+// A base that meets the camera on a fresh in-memory network.
+inline DockSim::OskinBaseSetup InMemory(DockSim::OskinBaseSetup setup = {}) {
+    setup.network = std::make_shared<DockSim::InMemoryNetwork>();
+    return setup;
 }
 
 inline web::json::value Json(const std::string& text) {

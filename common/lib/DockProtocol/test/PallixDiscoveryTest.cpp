@@ -1,19 +1,18 @@
-// The hello: its text, and the wait for it over real loopback sockets with
-// the waits on a virtual clock.
+// The hello: its text, and the wait for it on an in-memory network with the
+// waits on its virtual clock.
 
 #include "DockProtoPallixImpl.h"
+#include "PallixTestSupport.h"
 
 #include <DockProtocol/DockProtoPallix.h>
 #include <DockSim/PallixDock.h>
-#include <FileDescriptor/FileDescriptor.h>
+#include <DockSim/TestEnvironment.h>
 #include <Logger/LogClient.h>
 #include <TestSupport/TestSupport.h>
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,20 +21,16 @@ namespace tvo {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace pallixtest;
 using DockSim::PallixDock;
 using DockSim::PallixDockSetup;
 using DockSim::PallixHello;
 using RC = DockProtoIF::ReturnCode;
 
-const std::string kDockEntry = "\n# Pallix address\n::1\tlocalhost\n";
-
-bool Logged(CaptureSink& sink, LogLevel level, const std::string& text) {
-    for (const auto& line : sink.Lines()) {
-        if (line.level == level && line.text == text) {
-            return true;
-        }
-    }
-    return false;
+PallixDockSetup Silent() {
+    PallixDockSetup setup = InMemory();
+    setup.hello = PallixHello::None;
+    return setup;
 }
 
 TEST(PallixHelloText, TakesTheFirstPortFieldOfATextWithTheMagic) {
@@ -75,12 +70,13 @@ TEST(PallixHelloText, AnAgentPortIsOneToFiveDigitsUpTo65535) {
 TEST(PallixDiscovery, AHelloWithoutAUsablePortLeavesNoneAndTheOpenRequestIsNotSent) {
     for (const std::string field : {"", "99999", "80@10.0.0.5", "@192.0.2.7:8080"}) {
         SCOPED_TRACE(field);
-        PallixDockSetup setup;
-        setup.hello = PallixHello::None;
-        PallixDock dock(setup);
+        PallixDock dock(Silent());
         DockProtoPallix camera(dock.Environment());
-        const DockSim::PallixHelloSender sender("::1", dock.DiscoveryPort());
-        dock.Clock().After(200ms, [&] { sender.Send("KORVEL-PSS-HELLO,acsp=" + field + ",id=dock"); });
+        const auto network = dock.Setup().network;
+        dock.Clock().After(200ms, [&] {
+            network->SendDatagram(DockSim::kTestGadgetInterface, static_cast<std::uint16_t>(dock.DiscoveryPort()),
+                                  "KORVEL-PSS-HELLO,acsp=" + field + ",id=dock", "::1");
+        });
         ScopedLogCapture log;
         EXPECT_EQ(camera.SayHello(), RC::Ok);
         EXPECT_TRUE(log.Sink().Contains("The hello names no usable agent port"));
@@ -90,43 +86,15 @@ TEST(PallixDiscovery, AHelloWithoutAUsablePortLeavesNoneAndTheOpenRequestIsNotSe
     }
 }
 
-TEST(PallixDiscovery, EveryHelloKindOverLoopback) {
+TEST(PallixDiscovery, EveryHelloKind) {
     for (const auto& known : DockSim::PallixHelloKinds()) {
         SCOPED_TRACE(std::string(known.name));
-        PallixDockSetup setup;
-        setup.hello = known.kind;
-        PallixDock dock(setup);
-        DockProtoPallix camera(dock.Environment());
-        ScopedLogCapture log;
-        const auto port = DockSim::PallixLearntPort(known.kind, dock.Agent().Port());
-
-        EXPECT_EQ(camera.SayHello(), port ? RC::Ok : RC::Failed);
-        EXPECT_TRUE(dock.SendErrors().empty());
-        const std::string hosts = dock.HostsText();
-        if (DockSim::PallixHelloHeard(known.kind)) {
-            EXPECT_EQ(hosts, setup.hostsText + kDockEntry);
-            EXPECT_TRUE(Logged(log.Sink(), LogLevel::Info, "Pallix IPv6 address: ::1"));
-        } else {
-            EXPECT_EQ(hosts, setup.hostsText);
-            EXPECT_TRUE(Logged(log.Sink(), LogLevel::Info, "Resource temporarily unavailable"));
-        }
-        if (port) {
-            EXPECT_TRUE(Logged(log.Sink(), LogLevel::Info,
-                               "Got discovery message from Pallix. Agent port number is: " + *port));
-        }
-        if (known.kind == PallixHello::NoMagic) {
-            EXPECT_TRUE(Logged(log.Sink(), LogLevel::Error, "Failed to parse the hello message"));
-        }
-        if (known.kind == PallixHello::ZeroInside) {
-            EXPECT_TRUE(Logged(log.Sink(), LogLevel::Info, "Read hello message: KORVEL-PSS-HELLO,acsp=" + *port));
-        }
+        ExpectHelloKind(known.kind, InMemory());
     }
 }
 
 TEST(PallixDiscovery, ListensSixPollsOf200MsAndNoLonger) {
-    PallixDockSetup silent;
-    silent.hello = PallixHello::None;
-    PallixDock dock(silent);
+    PallixDock dock(Silent());
     DockProtoPallix camera(dock.Environment());
     EXPECT_EQ(camera.SayHello(), RC::Failed);
     EXPECT_EQ(dock.Clock().Sleeps(), 6u);
@@ -144,7 +112,7 @@ TEST(PallixDiscovery, ListensSixPollsOf200MsAndNoLonger) {
 }
 
 TEST(PallixDiscovery, AFailedHelloKeepsThePortLearntBefore) {
-    PallixDock dock;
+    PallixDock dock(InMemory());
     DockProtoPallix camera(dock.Environment());
     ASSERT_EQ(camera.SayHello(), RC::Ok);
     dock.PlanHello(PallixHello::NoMagic, 200ms);
@@ -159,46 +127,38 @@ TEST(PallixDiscovery, AFailedHelloKeepsThePortLearntBefore) {
 TEST(PallixDiscovery, SocketAndFileFailuresEndTheHelloWithOneErrorLine) {
     TempDir scratch;
     const std::string unopenable = scratch.file("no-such-directory/hosts").string();
+    const std::string noDevice = "Failed to bind socket to device: No such device";
     struct Case {
         std::string name;
-        std::function<void(ProtocolEnvironment&)> change;
+        std::function<void(PallixDock&, ProtocolEnvironment&)> change;
         std::string error;
         std::size_t sleeps;
     };
     const Case cases[] = {
-        {"missing interface", [](ProtocolEnvironment& e) { e.pallix.interfaceName = "nosuchif0"; },
-         "Failed to bind socket to device: No such device", 0},
-        {"hosts file", [&](ProtocolEnvironment& e) { e.pallix.hostsFile = unopenable; }, "Failed to open " + unopenable,
-         1},
+        {"socket",
+         [&](PallixDock& dock, ProtocolEnvironment&) { dock.Setup().network->FailNextDatagramSocket(noDevice); },
+         noDevice, 0},
+        {"hosts file", [&](PallixDock&, ProtocolEnvironment& e) { e.pallix.hostsFile = unopenable; },
+         "Failed to open " + unopenable, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        PallixDock dock;
+        PallixDock dock(InMemory());
         ProtocolEnvironment environment = dock.Environment();
-        c.change(environment);
+        c.change(dock, environment);
         DockProtoPallix camera(environment);
         ScopedLogCapture log;
         EXPECT_EQ(camera.SayHello(), RC::Failed);
         EXPECT_EQ(dock.Clock().Sleeps(), c.sleeps);
         EXPECT_TRUE(Logged(log.Sink(), LogLevel::Error, c.error));
+        const auto lines = log.Sink().Lines();
+        EXPECT_EQ(
+            std::count_if(lines.begin(), lines.end(), [](const auto& line) { return line.level == LogLevel::Error; }),
+            1);
+        // The next hello opens a socket again and is heard.
+        dock.PlanHello();
+        EXPECT_EQ(DockProtoPallix(dock.Environment()).SayHello(), RC::Ok);
     }
-}
-
-TEST(PallixDiscovery, APortTakenWithoutAddressReuseFailsTheBind) {
-    PallixDock dock;
-    const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    FileDescriptor holder(fd);
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_any;
-    address.sin6_port = htons(static_cast<std::uint16_t>(dock.DiscoveryPort()));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-
-    DockProtoPallix camera(dock.Environment());
-    ScopedLogCapture log;
-    EXPECT_EQ(camera.SayHello(), RC::Failed);
-    EXPECT_TRUE(Logged(log.Sink(), LogLevel::Error, "Failed to bind socket to address: Address already in use"));
 }
 
 }  // namespace
