@@ -288,7 +288,9 @@ private:
                 return;
             }
             const RawReply reply = endpoint->answer(raw);
-            Outcome outcome = Deliver(reply, *clock, limit, target);
+            Outcome outcome = endpoint->closed
+                                  ? Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}}
+                                  : Deliver(reply, *clock, limit, target);
             if (cancel && cancel->get_token().is_canceled()) {
                 outcome = Outcome{
                     std::make_exception_ptr(RequestCancelled("HTTP request to " + target + " cancelled")), 0, {}, {}};
@@ -366,6 +368,7 @@ public:
         }
         if (closing) {
             network->Unregister(host, options.port, closing);
+            closing->closed = true;
             closing->executor.Stop();
         }
     }

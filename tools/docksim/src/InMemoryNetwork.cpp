@@ -62,6 +62,7 @@ public:
         : network(std::move(network)), host(std::move(host)), port(port), endpoint(std::move(endpoint)) {}
     ~PeerListener() override {
         network->Unregister(host, port, endpoint);
+        endpoint->closed = true;
         endpoint->executor.Stop();
     }
     int Port() const override { return port; }

@@ -6,6 +6,7 @@
 
 #include <Common/DatagramSocket.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -52,6 +53,9 @@ private:
 // What a server registered at an address and port does with a request.
 struct Endpoint {
     std::function<RawReply(const RawRequest&)> answer;
+    // Set when its server closes: a reply made meanwhile (by a handler that
+    // closed its own server) is dropped, as a real server drops it.
+    std::atomic<bool> closed{false};
     SerialExecutor executor;
 };
 

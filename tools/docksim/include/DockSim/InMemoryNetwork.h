@@ -70,7 +70,8 @@ public:
     // The clock every wait and time limit of this network runs on; a new
     // one when none is given.
     explicit InMemoryNetwork(std::shared_ptr<VirtualClock> clock = nullptr);
-    // Stops every server still listening.
+    // Servers, clients and environments made here keep what they need of
+    // the network alive; they may outlive this object.
     ~InMemoryNetwork();
     InMemoryNetwork(const InMemoryNetwork&) = delete;
     InMemoryNetwork& operator=(const InMemoryNetwork&) = delete;
