@@ -87,8 +87,9 @@ TEST(VeltaHello, GadgetAndListenFailuresAreRetriedAndLoggedThreeTimesInARow) {
 
     {
         // Something else holds the camera's address: the server cannot listen yet.
-        DockSim::VeltaBaseSetup squatter;
+        DockSim::VeltaBaseSetup squatter = rig.base.Setup();
         squatter.port = rig.base.CameraPort();
+        squatter.cameraPort = 0;
         DockSim::VeltaBase blocker(squatter);
         for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(rig.camera.SayHello(), RC::InProgress);

@@ -10,7 +10,7 @@ namespace tvo::velta_test {
 namespace {
 
 TEST(VeltaRoad, HelloAssociationServerInfoAndAShutdownOrder) {
-    DockSim::VeltaBaseSetup setup;
+    DockSim::VeltaBaseSetup setup = OnLoopback(DockSim::VeltaBaseSetup{});
     setup.approveAfter = 2;  // the camera has to announce again
     VeltaRig rig(setup);
     std::promise<Shutdown::ShutdownType> shutdown;

@@ -8,8 +8,6 @@
 
 #include <cpprest/json.h>
 
-#include <thread>
-
 namespace tvo::velta_test {
 namespace {
 
@@ -35,12 +33,7 @@ protected:
         return web::json::value::null();
     }
 
-    static void PollToEnd(RestHandle& handle) {
-        for (int poll = 0; poll < 2000 && !handle.IsDone(); ++poll) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        ASSERT_TRUE(handle.IsDone());
-    }
+    static void PollToEnd(RestHandle& handle) { ASSERT_TRUE(PollUntilDone(handle)); }
 
     VeltaRig rig;
 };
@@ -187,16 +180,7 @@ TEST(VeltaStatusWithoutBase, ReportsFailOrEndAsDoneWithoutThrowing) {
     // failure to the host once the request has ended.
     auto handle = camera.SetChargeStatusAsync(static_cast<Charge>(1));
     ASSERT_EQ(handle.code, RC::InProgress);
-    bool thrown = false;
-    for (int poll = 0; poll < 2000 && !thrown; ++poll) {
-        try {
-            EXPECT_FALSE(handle.handle->IsDone());
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        } catch (const std::exception&) {
-            thrown = true;
-        }
-    }
-    EXPECT_TRUE(thrown);
+    EXPECT_THROW(PollUntilDone(*handle.handle), std::exception);
 }
 
 }  // namespace
