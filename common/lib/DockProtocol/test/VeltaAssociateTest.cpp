@@ -102,6 +102,14 @@ TEST(VeltaAssociate, FailedAnnouncementsAreRepeatedAndRejectionsIgnored) {
     }
     EXPECT_EQ(rig.base.Count(Direction::CameraToBase, "device_announement_usb"), 5u);
     EXPECT_EQ(LinesWith(log.Sink(), "Failed to send Device Announce USB message to base"), 3u);
+    EXPECT_EQ(rig.ElapsedMs(), 0);
+
+    // A base that keeps silent costs each announcement the request limit.
+    ReplyScript silent;
+    silent.never = true;
+    rig.base.SetReply("device_announement_usb", silent);
+    EXPECT_EQ(rig.camera.Associate().code, RC::Failed);
+    EXPECT_EQ(rig.ElapsedMs(), 3000);
 
     // The answer to an announcement is not read: a 403 still means waiting.
     rig.base.SetReply("device_announement_usb", ReplyScript{});
@@ -161,15 +169,19 @@ TEST(VeltaServerInfo, TakesRoomAndStationOrFallsBackToTheLocationOnlyDefaults) {
     EXPECT_EQ(info.value.tenantId, "00000000-0000-0000-0000-000000000000");
     EXPECT_EQ(rig.base.Log().back().request, rest::GetServerInfoElement{}.ToJson().serialize());
 
-    ReplyScript missing, mistyped, failing, hangUp;
+    ReplyScript missing, mistyped, failing, hangUp, silent;
     missing.body = BodyFault::MissingMembers;
     mistyped.body = BodyFault::WrongTypes;
     failing.status = 500;
     hangUp.hangUp = true;
-    for (const auto& script : {missing, mistyped, failing, hangUp}) {
+    silent.never = true;
+    for (const auto& script : {missing, mistyped, failing, hangUp, silent}) {
         ScopedLogCapture log;
         rig.base.SetReply("get_server_info", script);
+        const auto before = rig.ElapsedMs();
         const auto fallback = rig.camera.GetServerInfo();
+        // Only silence costs time: the request limit, once.
+        EXPECT_EQ(rig.ElapsedMs() - before, script.never ? 3000 : 0);
         EXPECT_EQ(fallback.code, RC::Ok);
         EXPECT_EQ(fallback.value.roomDescription, "Unknown");
         EXPECT_EQ(fallback.value.stationId, "Velta");

@@ -1,6 +1,6 @@
 // The Velta hello: the gadget and the camera's server started once, the
-// base's version asked for every time, and up to four attempts against a
-// base that answers badly.
+// base's version asked for every time, up to four attempts against a base
+// that answers badly, each bounded by the hello's time limit.
 
 #include "VeltaTestSupport.h"
 
@@ -14,6 +14,7 @@ namespace {
 
 using DockSim::BodyFault;
 using DockSim::ReplyScript;
+using std::chrono::milliseconds;
 
 std::size_t LinesWith(const CaptureSink& sink, const std::string& fragment) {
     const auto lines = sink.Lines();
@@ -40,18 +41,25 @@ TEST(VeltaHello, StartsGadgetAndServerOnceAndAsksForTheVersionEveryTime) {
     EXPECT_EQ(hellos[0].request, rest::SayHelloElement{}.ToJson().serialize());
     // The server answers the base once the hello is through.
     EXPECT_EQ(rig.base.SendShutdownNow().reply, "Received");
+    EXPECT_EQ(rig.ElapsedMs(), 0);
 }
 
 TEST(VeltaHello, ABaseThatAnswersBadlyCostsFourAttemptsButNotTheHello) {
     struct Case {
+        const char* name;
         ReplyScript script;
         std::size_t exceptions;
         const char* version;
+        long long elapsedMs;  // the environment's hello limit is 1 s
     };
     ReplyScript hangUp;
     hangUp.hangUp = true;
     ReplyScript slow;
-    slow.delay = std::chrono::milliseconds(1500);  // beyond the environment's hello limit
+    slow.delay = milliseconds(1500);
+    ReplyScript silent;
+    silent.never = true;
+    ReplyScript late;
+    late.delay = milliseconds(900);  // just inside the limit
     ReplyScript failing;
     failing.status = 500;
     ReplyScript missing;
@@ -60,8 +68,17 @@ TEST(VeltaHello, ABaseThatAnswersBadlyCostsFourAttemptsButNotTheHello) {
     mistyped.body = BodyFault::WrongTypes;
     ReplyScript malformed;
     malformed.body = BodyFault::MalformedJson;
-    for (const Case& c : {Case{hangUp, 4, nullptr}, Case{slow, 4, nullptr}, Case{failing, 4, nullptr},
-                          Case{malformed, 4, nullptr}, Case{mistyped, 4, nullptr}, Case{missing, 0, "N/A"}}) {
+    for (const Case& c : {
+             Case{"hang-up", hangUp, 4, nullptr, 0},
+             Case{"slow", slow, 4, nullptr, 4000},
+             Case{"silent", silent, 4, nullptr, 4000},
+             Case{"late", late, 0, "4.2.0", 900},
+             Case{"500", failing, 4, nullptr, 0},
+             Case{"malformed", malformed, 4, nullptr, 0},
+             Case{"mistyped", mistyped, 4, nullptr, 0},
+             Case{"missing", missing, 0, "N/A", 0},
+         }) {
+        SCOPED_TRACE(c.name);
         ScopedLogCapture log;
         VeltaRig rig;
         rig.base.SetReply("say_hello", c.script);
@@ -73,6 +90,7 @@ TEST(VeltaHello, ABaseThatAnswersBadlyCostsFourAttemptsButNotTheHello) {
         } else {
             EXPECT_TRUE(log.Sink().Contains("Request Velta Version sent, attempt: 4"));
         }
+        EXPECT_EQ(rig.ElapsedMs(), c.elapsedMs);
     }
 }
 

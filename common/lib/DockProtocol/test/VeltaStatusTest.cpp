@@ -162,6 +162,26 @@ TEST_F(VeltaStatus, RefusedChargeReportFails) {
     EXPECT_TRUE(log.Sink().Contains("ChargeStatus send failed, status code=500"));
 }
 
+TEST_F(VeltaStatus, ASilentBaseCostsEachReportTheRequestLimit) {
+    DockSim::ReplyScript silent;
+    silent.never = true;
+    rig.base.SetReply(kUpload, silent);
+    rig.base.SetReply(kCharge, silent);
+    ScopedLogCapture log;
+    EXPECT_EQ(rig.camera.SetUploadStatus(static_cast<Upload>(1)), RC::Failed);
+    EXPECT_EQ(rig.ElapsedMs(), 3000);
+    EXPECT_EQ(rig.camera.SetChargeStatus(static_cast<Charge>(1)), RC::Failed);
+    EXPECT_EQ(rig.ElapsedMs(), 6000);
+    EXPECT_TRUE(log.Sink().Contains("Failed to send ChargeStatus message to base, exception: "));
+
+    // The time-out reaches the host through the handle, as a failure of the transport.
+    auto handle = rig.camera.SetChargeStatusAsync(static_cast<Charge>(1));
+    ASSERT_EQ(handle.code, RC::InProgress);
+    ASSERT_TRUE(rig.base.WaitFor(Direction::CameraToBase, kCharge, 2, kThreadWait));
+    EXPECT_THROW(PollUntilDone(*handle.handle), std::exception);
+    EXPECT_EQ(rig.ElapsedMs(), 9000);
+}
+
 TEST(VeltaStatusWithoutBase, ReportsFailOrEndAsDoneWithoutThrowing) {
     DockSim::VeltaBaseSetup setup = NeverApproving();
     ProtocolEnvironment environment;

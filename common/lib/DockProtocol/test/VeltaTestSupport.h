@@ -50,9 +50,10 @@ struct VeltaRig {
     // Starts the camera's server; the base answers the hello.
     void Start() { ASSERT_EQ(camera.SayHello(), RC::Ok); }
 
-    // Virtual time spent so far; only for a rig on an in-memory network.
-    std::chrono::milliseconds Elapsed() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(base.Setup().network->Clock().Now());
+    // Virtual time spent so far, in milliseconds; only for a rig on an
+    // in-memory network.
+    long long ElapsedMs() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(base.Setup().network->Clock().Now()).count();
     }
 
     DockSim::VeltaBase base;
