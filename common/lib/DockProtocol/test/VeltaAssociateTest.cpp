@@ -1,6 +1,6 @@
-// The camera's side of the Velta link against the emulated base: the hello
-// with its gadget and server start-up, the announcement and approval polling
-// of Associate, and the server information with its fallback.
+// The camera's side of the Velta link against the emulated base: the
+// announcement and approval polling of Associate, and the server information
+// with its fallback.
 
 #include "VeltaTestSupport.h"
 
@@ -22,84 +22,6 @@ std::size_t LinesWith(const CaptureSink& sink, const std::string& fragment) {
     return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](const CaptureSink::Line& line) {
         return line.text.find(fragment) != std::string::npos;
     }));
-}
-
-TEST(VeltaHello, StartsGadgetAndServerOnceAndAsksForTheVersionEveryTime) {
-    ScopedLogCapture log;
-    VeltaRig rig;
-    EXPECT_EQ(rig.base.GadgetToggles(), 0);  // construction starts nothing
-    EXPECT_EQ(rig.camera.SayHello(), RC::Ok);
-    EXPECT_EQ(rig.camera.SayHello(), RC::Ok);
-    EXPECT_EQ(rig.base.GadgetToggles(), 1);
-    EXPECT_EQ(rig.base.Prunes(), 2);
-    EXPECT_EQ(LinesWith(log.Sink(), "Instantiate USB REST server"), 1u);
-    EXPECT_EQ(LinesWith(log.Sink(), "Velta Version: 4.2.0"), 2u);
-
-    const auto hellos = rig.base.Log();
-    ASSERT_EQ(hellos.size(), 2u);
-    EXPECT_EQ(hellos[0].method, "PUT");
-    EXPECT_EQ(hellos[0].target, "/UsbRest/1.0?type=say_hello");
-    EXPECT_EQ(hellos[0].request, rest::SayHelloElement{}.ToJson().serialize());
-    // The server answers the base once the hello is through.
-    EXPECT_EQ(rig.base.SendShutdownNow().reply, "Received");
-}
-
-TEST(VeltaHello, ABaseThatAnswersBadlyCostsFourAttemptsButNotTheHello) {
-    struct Case {
-        ReplyScript script;
-        std::size_t exceptions;
-        const char* version;
-    };
-    ReplyScript hangUp;
-    hangUp.hangUp = true;
-    ReplyScript slow;
-    slow.delay = std::chrono::milliseconds(1500);  // beyond the environment's hello limit
-    ReplyScript failing;
-    failing.status = 500;
-    ReplyScript missing;
-    missing.body = BodyFault::MissingMembers;
-    ReplyScript mistyped;
-    mistyped.body = BodyFault::WrongTypes;
-    ReplyScript malformed;
-    malformed.body = BodyFault::MalformedJson;
-    for (const Case& c : {Case{hangUp, 4, nullptr}, Case{slow, 4, nullptr}, Case{failing, 4, nullptr},
-                          Case{malformed, 4, nullptr}, Case{mistyped, 4, nullptr}, Case{missing, 0, "N/A"}}) {
-        ScopedLogCapture log;
-        VeltaRig rig;
-        rig.base.SetReply("say_hello", c.script);
-        EXPECT_EQ(rig.camera.SayHello(), RC::Ok);
-        EXPECT_EQ(LinesWith(log.Sink(), "Exception: "), c.exceptions);
-        EXPECT_EQ(LinesWith(log.Sink(), "Request Velta Version sent, attempt: "), c.exceptions == 4 ? 4u : 1u);
-        if (c.version) {
-            EXPECT_EQ(LinesWith(log.Sink(), std::string("Velta Version: ") + c.version), 1u);
-        } else {
-            EXPECT_TRUE(log.Sink().Contains("Request Velta Version sent, attempt: 4"));
-        }
-    }
-}
-
-TEST(VeltaHello, GadgetAndListenFailuresAreRetriedAndLoggedThreeTimesInARow) {
-    ScopedLogCapture log;
-    VeltaRig rig;
-    rig.base.FailGadget(5, "no gadget driver");
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(rig.camera.SayHello(), RC::Failed);
-    }
-    EXPECT_EQ(LinesWith(log.Sink(), "Failed to start up USB Gadget interface: no gadget driver"), 3u);
-
-    {
-        // Something else holds the camera's address: the server cannot listen yet.
-        DockSim::VeltaBaseSetup squatter;
-        squatter.port = rig.base.CameraPort();
-        DockSim::VeltaBase blocker(squatter);
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(rig.camera.SayHello(), RC::InProgress);
-        }
-        EXPECT_EQ(LinesWith(log.Sink(), "Failed to set USB Ethernet REST server to listen mode, error: "), 3u);
-    }
-    EXPECT_EQ(rig.camera.SayHello(), RC::Ok);
-    EXPECT_EQ(rig.base.GadgetToggles(), 6);
-    EXPECT_EQ(LinesWith(log.Sink(), "Instantiate USB REST server"), 1u);
 }
 
 TEST(VeltaAssociate, AnnouncesThenWaitsTwoPollsThenSixBeforeAnnouncingAgain) {
@@ -180,6 +102,14 @@ TEST(VeltaAssociate, FailedAnnouncementsAreRepeatedAndRejectionsIgnored) {
     }
     EXPECT_EQ(rig.base.Count(Direction::CameraToBase, "device_announement_usb"), 5u);
     EXPECT_EQ(LinesWith(log.Sink(), "Failed to send Device Announce USB message to base"), 3u);
+    EXPECT_EQ(rig.ElapsedMs(), 0);
+
+    // A base that keeps silent costs each announcement the request limit.
+    ReplyScript silent;
+    silent.never = true;
+    rig.base.SetReply("device_announement_usb", silent);
+    EXPECT_EQ(rig.camera.Associate().code, RC::Failed);
+    EXPECT_EQ(rig.ElapsedMs(), 3000);
 
     // The answer to an announcement is not read: a 403 still means waiting.
     rig.base.SetReply("device_announement_usb", ReplyScript{});
@@ -239,15 +169,19 @@ TEST(VeltaServerInfo, TakesRoomAndStationOrFallsBackToTheLocationOnlyDefaults) {
     EXPECT_EQ(info.value.tenantId, "00000000-0000-0000-0000-000000000000");
     EXPECT_EQ(rig.base.Log().back().request, rest::GetServerInfoElement{}.ToJson().serialize());
 
-    ReplyScript missing, mistyped, failing, hangUp;
+    ReplyScript missing, mistyped, failing, hangUp, silent;
     missing.body = BodyFault::MissingMembers;
     mistyped.body = BodyFault::WrongTypes;
     failing.status = 500;
     hangUp.hangUp = true;
-    for (const auto& script : {missing, mistyped, failing, hangUp}) {
+    silent.never = true;
+    for (const auto& script : {missing, mistyped, failing, hangUp, silent}) {
         ScopedLogCapture log;
         rig.base.SetReply("get_server_info", script);
+        const auto before = rig.ElapsedMs();
         const auto fallback = rig.camera.GetServerInfo();
+        // Only silence costs time: the request limit, once.
+        EXPECT_EQ(rig.ElapsedMs() - before, script.never ? 3000 : 0);
         EXPECT_EQ(fallback.code, RC::Ok);
         EXPECT_EQ(fallback.value.roomDescription, "Unknown");
         EXPECT_EQ(fallback.value.stationId, "Velta");

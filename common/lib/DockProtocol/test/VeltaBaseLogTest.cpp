@@ -84,6 +84,14 @@ TEST_F(VeltaBaseLog, RequestRefusedOrBroken) {
     rig.base.SetReply("request_base_log", script);
     EXPECT_EQ(rig.camera.RequestBaseLog(1), RC::Failed);
     EXPECT_TRUE(log.Sink().Contains("Failed to send RequestBaseLog message to base, exception: "));
+    EXPECT_EQ(rig.ElapsedMs(), 0);
+
+    // A base that keeps silent is given the log request's own limit of 2 s.
+    script = {};
+    script.never = true;
+    rig.base.SetReply("request_base_log", script);
+    EXPECT_EQ(rig.camera.RequestBaseLog(1), RC::Failed);
+    EXPECT_EQ(rig.ElapsedMs(), 2000);
 }
 
 TEST_F(VeltaBaseLog, TrimStartsAtTheFirstOccurrenceOfTheTick) {

@@ -2,7 +2,7 @@
 // threads while the host polls and replaces call-backs on its own. Every
 // association the host sees must be one the base granted, whole; every fault
 // one the base reported. Run under ThreadSanitizer this also proves the
-// hand-over free of data races.
+// hand-over free of data races, with the real server's threads.
 
 #include "VeltaTestSupport.h"
 
@@ -13,7 +13,7 @@ namespace tvo::velta_test {
 namespace {
 
 TEST(VeltaHandOver, TheHostNeverSeesAHalfWrittenAssociationOrFault) {
-    VeltaRig rig;
+    VeltaRig rig(OnLoopback());
     rig.Start();
     const DockSim::ApprovalGrant grants[] = {Grant("alpha"), Grant("bravo-with-a-longer-tag")};
     constexpr int kRounds = 30;

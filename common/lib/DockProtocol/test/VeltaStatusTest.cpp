@@ -8,8 +8,6 @@
 
 #include <cpprest/json.h>
 
-#include <thread>
-
 namespace tvo::velta_test {
 namespace {
 
@@ -35,12 +33,7 @@ protected:
         return web::json::value::null();
     }
 
-    static void PollToEnd(RestHandle& handle) {
-        for (int poll = 0; poll < 2000 && !handle.IsDone(); ++poll) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        ASSERT_TRUE(handle.IsDone());
-    }
+    static void PollToEnd(RestHandle& handle) { ASSERT_TRUE(PollUntilDone(handle)); }
 
     VeltaRig rig;
 };
@@ -169,6 +162,26 @@ TEST_F(VeltaStatus, RefusedChargeReportFails) {
     EXPECT_TRUE(log.Sink().Contains("ChargeStatus send failed, status code=500"));
 }
 
+TEST_F(VeltaStatus, ASilentBaseCostsEachReportTheRequestLimit) {
+    DockSim::ReplyScript silent;
+    silent.never = true;
+    rig.base.SetReply(kUpload, silent);
+    rig.base.SetReply(kCharge, silent);
+    ScopedLogCapture log;
+    EXPECT_EQ(rig.camera.SetUploadStatus(static_cast<Upload>(1)), RC::Failed);
+    EXPECT_EQ(rig.ElapsedMs(), 3000);
+    EXPECT_EQ(rig.camera.SetChargeStatus(static_cast<Charge>(1)), RC::Failed);
+    EXPECT_EQ(rig.ElapsedMs(), 6000);
+    EXPECT_TRUE(log.Sink().Contains("Failed to send ChargeStatus message to base, exception: "));
+
+    // The time-out reaches the host through the handle, as a failure of the transport.
+    auto handle = rig.camera.SetChargeStatusAsync(static_cast<Charge>(1));
+    ASSERT_EQ(handle.code, RC::InProgress);
+    ASSERT_TRUE(rig.base.WaitFor(Direction::CameraToBase, kCharge, 2, kThreadWait));
+    EXPECT_THROW(PollUntilDone(*handle.handle), std::exception);
+    EXPECT_EQ(rig.ElapsedMs(), 9000);
+}
+
 TEST(VeltaStatusWithoutBase, ReportsFailOrEndAsDoneWithoutThrowing) {
     DockSim::VeltaBaseSetup setup = NeverApproving();
     ProtocolEnvironment environment;
@@ -187,16 +200,7 @@ TEST(VeltaStatusWithoutBase, ReportsFailOrEndAsDoneWithoutThrowing) {
     // failure to the host once the request has ended.
     auto handle = camera.SetChargeStatusAsync(static_cast<Charge>(1));
     ASSERT_EQ(handle.code, RC::InProgress);
-    bool thrown = false;
-    for (int poll = 0; poll < 2000 && !thrown; ++poll) {
-        try {
-            EXPECT_FALSE(handle.handle->IsDone());
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        } catch (const std::exception&) {
-            thrown = true;
-        }
-    }
-    EXPECT_TRUE(thrown);
+    EXPECT_THROW(PollUntilDone(*handle.handle), std::exception);
 }
 
 }  // namespace
