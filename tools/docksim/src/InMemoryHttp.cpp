@@ -11,6 +11,7 @@
 #include <cpprest/http_msg.h>
 #include <cpprest/uri_builder.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -267,6 +268,10 @@ private:
         }
         {
             std::lock_guard<std::mutex> lock(mutex);
+            // Finished requests are gone from the list, so a long-lived client's list stays short.
+            pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                         [](const std::weak_ptr<Pending>& weak) { return weak.expired(); }),
+                          pending.end());
             pending.push_back(request);
         }
         if (options.cancel) {

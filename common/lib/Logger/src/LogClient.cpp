@@ -80,7 +80,20 @@ std::string_view LogClient::SourceOf(std::string_view file) {
                    ? self.substr(0, self.size() - place.size())
                    : std::string_view{};
     }();
-    return !root.empty() && file.substr(0, root.size()) == root ? file.substr(root.size()) : file;
+    if (!root.empty() && file.substr(0, root.size()) == root) {
+        return file.substr(root.size());
+    }
+    // A file compiled in another checkout of the tree (a compiler cache
+    // shares objects between checkouts): its place starts at the last of the
+    // tree's top folders in its name.
+    std::size_t place = std::string_view::npos;
+    for (std::string_view top : {"/common/", "/tools/", "/fuzz/", "/bench/"}) {
+        const auto at = file.rfind(top);
+        if (at != std::string_view::npos && (place == std::string_view::npos || at > place)) {
+            place = at;
+        }
+    }
+    return place == std::string_view::npos ? file : file.substr(place + 1);
 }
 
 std::string_view LogClient::OperationOf(std::string_view signature) {

@@ -139,5 +139,19 @@ TEST(LogClientTest, OperationIsTheEnclosingFunctionEvenInsideALambda) {
     }
 }
 
+// A compiler cache may hand one checkout objects compiled in another, so the
+// file field cannot rely on this checkout's own path alone.
+TEST(LogClientTest, SourceIsThePlaceInTheTreeWhicheverCheckoutCompiledIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/ci/clone-7/tools/docksim/src/VeltaBase.cpp", "tools/docksim/src/VeltaBase.cpp"},
+        {"/home/tools/repo/common/lib/Common/src/UUID.cpp", "common/lib/Common/src/UUID.cpp"},
+        {"/x/fuzz/oskin_dispatch.cpp", "fuzz/oskin_dispatch.cpp"},
+        {"elsewhere.cpp", "elsewhere.cpp"},
+    };
+    for (const auto& [file, place] : cases) {
+        EXPECT_EQ(LogClient::SourceOf(file), place) << file;
+    }
+}
+
 }  // namespace
 }  // namespace tvo
