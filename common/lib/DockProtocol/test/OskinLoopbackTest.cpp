@@ -51,18 +51,6 @@ TEST_F(OskinLoopback, EveryMessageAndBadInputOnTheWire) {
     EXPECT_EQ(base.SayHello().status, 200u);  // still serving
 }
 
-// A host that tears docking down from inside the dock's call-back.
-class TearingDownHost : public DockSim::OskinCameraAnswers {
-public:
-    std::unique_ptr<DockProtoOskin>* dock = nullptr;
-    std::promise<void> destroyed;
-
-    void OnConnectionReady() override {
-        dock->reset();
-        destroyed.set_value();
-    }
-};
-
 TEST(OskinLoopbackTearDown, TheRealServerMayBeDestroyedFromItsHandlersThread) {
     DockSim::OskinBase base;
     TearingDownHost host;

@@ -93,18 +93,6 @@ TEST_F(OskinRoad, RepliesTheServerMakesItselfCarryTheErrorRecordToo) {
     EXPECT_EQ(base.SayHello().status, 200u);
 }
 
-// A host that tears docking down from inside the dock's call-back.
-class TearingDownHost : public DockSim::OskinCameraAnswers {
-public:
-    std::unique_ptr<DockProtoOskin>* dock = nullptr;
-    std::promise<void> destroyed;
-
-    void OnConnectionReady() override {
-        dock->reset();
-        destroyed.set_value();
-    }
-};
-
 TEST(OskinTearDown, TheHostMayDestroyTheDockFromItsCallBack) {
     DockSim::OskinBase base(InMemory());
     TearingDownHost host;

@@ -4,6 +4,7 @@
 
 #include "OskinRestServerImpl.h"
 
+#include <DockProtocol/DockProtoOskin.h>
 #include <DockProtocol/OskinDockCallbackIF.h>
 #include <DockProtocol/ProtocolEnvironment.h>
 #include <DockSim/InMemoryNetwork.h>
@@ -13,6 +14,7 @@
 
 #include <gmock/gmock.h>
 
+#include <future>
 #include <memory>
 #include <string>
 
@@ -64,5 +66,17 @@ inline web::json::value Json(const std::string& text) {
 constexpr const char* kTenant = "6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b";
 constexpr const char* kOtherTenant = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
 constexpr const char* kNilTenant = "00000000-0000-0000-0000-000000000000";
+
+// A host that tears docking down from inside the dock's call-back.
+class TearingDownHost : public DockSim::OskinCameraAnswers {
+public:
+    std::unique_ptr<DockProtoOskin>* dock = nullptr;
+    std::promise<void> destroyed;
+
+    void OnConnectionReady() override {
+        dock->reset();
+        destroyed.set_value();
+    }
+};
 
 }  // namespace tvo::oskintest

@@ -17,13 +17,6 @@ using DockSim::ApprovalMode;
 using DockSim::BodyFault;
 using DockSim::ReplyScript;
 
-std::size_t LinesWith(const CaptureSink& sink, const std::string& fragment) {
-    const auto lines = sink.Lines();
-    return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](const CaptureSink::Line& line) {
-        return line.text.find(fragment) != std::string::npos;
-    }));
-}
-
 TEST(VeltaAssociate, AnnouncesThenWaitsTwoPollsThenSixBeforeAnnouncingAgain) {
     ScopedLogCapture log;
     VeltaRig rig;

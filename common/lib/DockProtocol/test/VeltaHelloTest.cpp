@@ -16,13 +16,6 @@ using DockSim::BodyFault;
 using DockSim::ReplyScript;
 using std::chrono::milliseconds;
 
-std::size_t LinesWith(const CaptureSink& sink, const std::string& fragment) {
-    const auto lines = sink.Lines();
-    return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](const CaptureSink::Line& line) {
-        return line.text.find(fragment) != std::string::npos;
-    }));
-}
-
 TEST(VeltaHello, StartsGadgetAndServerOnceAndAsksForTheVersionEveryTime) {
     ScopedLogCapture log;
     VeltaRig rig;

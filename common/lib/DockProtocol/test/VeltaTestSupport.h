@@ -9,8 +9,11 @@
 #include <DockSim/InMemoryNetwork.h>
 #include <DockSim/VeltaBase.h>
 
+#include <Logger/LogClient.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -86,6 +89,14 @@ inline DockSim::ApprovalGrant Grant(const std::string& tag, bool mqtt = false) {
     grant.mqttCertificate = "cert-" + tag;
     grant.mqttPortNumber = 8000 + static_cast<std::uint32_t>(tag.size());
     return grant;
+}
+
+// How many captured lines contain the fragment.
+inline std::size_t LinesWith(const CaptureSink& sink, const std::string& fragment) {
+    const auto lines = sink.Lines();
+    return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](const CaptureSink::Line& line) {
+        return line.text.find(fragment) != std::string::npos;
+    }));
 }
 
 }  // namespace tvo::velta_test
