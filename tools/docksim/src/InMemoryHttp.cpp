@@ -6,6 +6,7 @@
 
 #include <HttpRest/HttpClient.h>
 #include <HttpRest/HttpServer.h>
+#include <HttpRest/MessageBody.h>
 #include <TestSupport/TestSupport.h>
 
 #include <cpprest/http_msg.h>
@@ -180,7 +181,7 @@ public:
                 return;
             }
             web::http::http_response response(static_cast<web::http::status_code>(outcome.status));
-            response.set_body(outcome.body, outcome.contentType);
+            SetTextBody(response, outcome.body, outcome.contentType);
             done.set(response);
         });
         auto task = pplx::create_task(done);

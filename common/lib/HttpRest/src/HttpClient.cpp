@@ -11,7 +11,7 @@
 #include "HttpRest/HttpThreadPool.h"
 #include "InterfaceBinding.h"
 #include "Logger/LogClient.h"
-#include "MessageBody.h"
+#include "HttpRest/MessageBody.h"
 
 namespace tvo {
 namespace {
