@@ -170,27 +170,27 @@ public:
     pplx::task<web::http::http_response> request(const std::string& method, const std::string& pathAndQuery,
                                                  const std::string& body) override {
         pplx::task_completion_event<web::http::http_response> done;
+        const auto task = pplx::create_task(done);
         const std::size_t limit = maxReply.load();
-        Send(method, pathAndQuery, body, [done, limit](Outcome outcome) {
+        Send(method, pathAndQuery, body, [done, task, limit](Outcome outcome) {
             if (!outcome.error && outcome.body.size() > limit) {
                 outcome.error = std::make_exception_ptr(
                     std::runtime_error("reply is larger than the limit of " + std::to_string(limit) + " bytes"));
             }
             if (outcome.error) {
                 done.set_exception(outcome.error);
+                // Observed here, so that a failure nobody asks for does not
+                // end the process; a continuation for it would run on the
+                // pool after the caller may have gone.
+                try {
+                    task.get();
+                } catch (...) {
+                }
                 return;
             }
             web::http::http_response response(static_cast<web::http::status_code>(outcome.status));
             SetTextBody(response, outcome.body, outcome.contentType);
             done.set(response);
-        });
-        auto task = pplx::create_task(done);
-        // A failure nobody asks for must not end the process.
-        task.then([](pplx::task<web::http::http_response> finished) {
-            try {
-                finished.get();
-            } catch (...) {
-            }
         });
         return task;
     }
