@@ -3,10 +3,9 @@
 #pragma once
 // Everything a protocol object reaches outside itself: interfaces, endpoints,
 // file paths, the ioctl seam, the connection manager, the network transport
-// and the clock. The default
-// value is the camera's production setting; tests, simulators and
-// `dockhost --simulate` hand a protocol object a copy pointed at loopback or
-// an in-memory network, temporary folders and a fake clock.
+// and the clock. The default value is the camera's production setting; tests,
+// simulators and `dockhost --simulate` hand a protocol object a copy pointed
+// at loopback or an in-memory network, temporary folders and a fake clock.
 
 #include <DockProtocol/Export.h>
 #include <Common/LinuxApi.h>
