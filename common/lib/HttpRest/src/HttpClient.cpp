@@ -1,43 +1,77 @@
 #include "HttpRest/HttpClient.h"
 
-#include <algorithm>
-#include <cctype>
-#include <functional>
 #include <stdexcept>
 #include <utility>
 
-#include "BoundedReply.h"
+#include <pplx/threadpool.h>
+
 #include "HttpClientImpl.h"
 #include "HttpRest/HttpThreadPool.h"
-#include "InterfaceBinding.h"
+#include "HttpRest/StreamedResponse.h"
 #include "Logger/LogClient.h"
-#include "HttpRest/MessageBody.h"
 
 namespace tvo {
 namespace {
 
-bool MentionsCancel(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text.find("cancel") != std::string::npos;
+// The default limit where the caller gives none.
+constexpr std::chrono::milliseconds kDefaultLimit{30000};
+
+// pplx ends the process when a failed task is dropped with its error never
+// looked at; a caller that gives up on a request must not cause that. The
+// caller still gets the error from its own copy.
+void MarkObserved(const pplx::task<web::http::http_response>& task) {
+    try {
+        task.wait();
+    } catch (...) {
+    }
 }
 
-// pplx ends the process when a failed task is dropped unobserved; a caller
-// that gives up on a request (a handle destroyed early) must not cause that.
-// The extra continuation observes the failure (the caller still sees it) and
-// then unlinks the request's own cancellation.
-pplx::task<web::http::http_response> Observed(pplx::task<web::http::http_response> task,
-                                              std::function<void()> finally = nullptr) {
-    task.then([finally](pplx::task<web::http::http_response> done) {
-        if (finally) {
-            finally();
-        }
-        try {
-            done.get();
-        } catch (...) {
-        }
-    });
+pplx::task<web::http::http_response> FailedTask(std::exception_ptr why) {
+    pplx::task_completion_event<web::http::http_response> failed;
+    failed.set_exception(std::move(why));
+    auto task = pplx::create_task(failed);
+    MarkObserved(task);
     return task;
 }
+
+// Hands the reply over as cpprestsdk's client would: the task completes with
+// the status and headers, the body streams in behind.
+class ResponseSink final : public ReplySink {
+public:
+    ResponseSink() : task(pplx::create_task(done)) {}
+
+    pplx::task<web::http::http_response> Task() const { return task; }
+
+    void Headers(const ReplyHead& head) override {
+        response = std::make_unique<StreamedResponse>(static_cast<unsigned short>(head.status));
+        response->SetReason(head.reason);
+        response->SetVersion(static_cast<unsigned>(head.version / 10), static_cast<unsigned>(head.version % 10));
+        for (const auto& [name, value] : head.fields) {
+            response->AddHeader(name, value);
+        }
+        delivered.store(true, std::memory_order_release);
+        done.set(response->Response());
+    }
+
+    void Body(std::string_view piece) override { response->Append(piece.data(), piece.size()); }
+
+    void Complete() override { response->Finish(); }
+
+    void Failed(std::exception_ptr why) override {
+        if (done.set_exception(why)) {
+            MarkObserved(task);
+        }
+        if (delivered.load(std::memory_order_acquire)) {
+            response->Fail(why);
+        }
+    }
+
+private:
+    pplx::task_completion_event<web::http::http_response> done;
+    pplx::task<web::http::http_response> task;
+    std::unique_ptr<StreamedResponse> response;
+    std::atomic<bool> delivered{false};
+};
 
 }  // namespace
 
@@ -51,66 +85,30 @@ std::unique_ptr<HttpClientIF> MakeHttpClient(const HttpClientOptions& options) {
     return std::make_unique<HttpClient>(options);
 }
 
-pplx::cancellation_token HttpClient::Impl::Token() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return current.get_token();
+std::exception_ptr HttpClient::Impl::Cancelled() const {
+    return std::make_exception_ptr(RequestCancelled("HTTP request to " + baseUri + " cancelled"));
 }
 
-HttpClient::Impl::RequestCancel HttpClient::Impl::NewRequestCancel() {
-    RequestCancel cancel;
-    cancel.outer = Token();
-    pplx::cancellation_token_source own = cancel.own;
-    cancel.link = cancel.outer.register_callback([own] { own.cancel(); });
-    return cancel;
-}
-
-void HttpClient::Impl::CancelCurrent() {
-    pplx::cancellation_token_source cancelled;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        cancelled = current;
-        if (external) {
-            auto token = external->get_token();
-            current = pplx::cancellation_token_source::create_linked_source(token);
-        } else {
-            current = pplx::cancellation_token_source();
-        }
+void HttpClient::Impl::Start(const std::string& method, const std::string& pathAndQuery, const std::string& body,
+                             std::unique_ptr<ReplySink> sink, std::size_t readChunk) {
+    if (!target) {
+        throw std::runtime_error(setupError);
     }
-    // Outside the lock: cancelling runs the requests' call-backs right here.
-    cancelled.cancel();
-}
-
-web::http::http_request HttpClient::Impl::MakeRequest(const std::string& method,
-                                                      const std::string& pathAndQuery) const {
-    web::http::http_request request(method);
-    request.set_request_uri(web::uri(pathAndQuery));
-    if (!userAgent.empty()) {
-        request.headers().add(web::http::header_names::user_agent, userAgent);
+    ClientExchange::Settings settings;
+    settings.target = *target;
+    try {
+        settings.request = target->RequestText(method, target->TargetFor(pathAndQuery), body, userAgent);
+    } catch (const std::exception& e) {
+        throw std::runtime_error("HTTP " + method + " " + baseUri + pathAndQuery + " not sent: " + e.what());
     }
-    return request;
-}
-
-pplx::task<web::http::http_response> ExplainFailures(pplx::task<web::http::http_response> task,
-                                                     pplx::cancellation_token token, std::string target) {
-    // A task-based continuation without the token: it runs (and observes the
-    // error) also when the request was cancelled.
-    return task.then([token, target](pplx::task<web::http::http_response> done) {
-        try {
-            return done.get();
-        } catch (const pplx::task_canceled&) {
-            throw RequestCancelled("HTTP request to " + target + " cancelled");
-        } catch (const std::exception& e) {
-            if (token.is_canceled()) {
-                throw RequestCancelled("HTTP request to " + target + " cancelled: " + e.what());
-            }
-            if (MentionsCancel(e.what())) {
-                // Only a real cancellation may say so in the logs, whatever text
-                // cpprestsdk picked for an aborted operation.
-                throw std::runtime_error("HTTP request to " + target + " timed out or was aborted");
-            }
-            throw;
-        }
-    });
+    settings.description = method + " " + baseUri + pathAndQuery;
+    settings.limit = limit;
+    settings.interfaceName = interfaceName;
+    settings.maxBody = maxReply.load();
+    settings.readChunk = readChunk;
+    auto exchange = std::make_shared<ClientExchange>(*io, std::move(settings), std::move(sink), connections);
+    connections->Add(exchange, Cancelled());
+    exchange->Start();
 }
 
 HttpClient::HttpClient(SecurityInterface* security, std::string_view baseUri, std::chrono::milliseconds timeout,
@@ -123,58 +121,62 @@ HttpClient::HttpClient(const HttpClientOptions& options)
 
 HttpClient::HttpClient(const std::string& interfaceName, const bool& bindToInterface, std::string_view userAgent,
                        SecurityInterface* /*security*/, std::string_view baseUri, std::chrono::milliseconds timeout,
-                       std::shared_ptr<pplx::cancellation_token_source> cancel, bool verifyTls)
+                       std::shared_ptr<pplx::cancellation_token_source> cancel, bool /*verifyTls*/)
     : impl(std::make_unique<Impl>()) {
     EnsureHttpThreadPool();
+    impl->io = &crossplat::threadpool::shared_instance().service();
     impl->baseUri = std::string(baseUri);
     impl->userAgent = std::string(userAgent);
-    impl->external = std::move(cancel);
-    if (impl->external) {
-        auto token = impl->external->get_token();
-        impl->current = pplx::cancellation_token_source::create_linked_source(token);
+    impl->limit = timeout.count() > 0 ? timeout : kDefaultLimit;
+    if (bindToInterface) {
+        impl->interfaceName = interfaceName;
     }
     try {
-        const web::uri target(impl->baseUri);
-        web::http::client::http_client_config config;
-        if (timeout.count() > 0) {
-            config.set_timeout(timeout);
-        }
-        config.set_validate_certificates(verifyTls);
-        if (bindToInterface) {
-            config.set_nativehandle_options(MakeInterfaceBinder(interfaceName, target));
-        }
-        impl->client = std::make_unique<web::http::client::http_client>(target, config);
+        impl->target = ClientTarget::Parse(impl->baseUri);
     } catch (const std::exception& e) {
         impl->setupError = "unusable HTTP address '" + impl->baseUri + "': " + e.what();
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << impl->setupError;
     }
+    impl->external = std::move(cancel);
+    if (impl->external) {
+        const pplx::cancellation_token token = impl->external->get_token();
+        if (token.is_canceled()) {
+            impl->connections->AbortAll(impl->Cancelled(), true);
+        } else {
+            // Weak: the source may outlive this client by far.
+            impl->registration = token.register_callback(
+                [connections = std::weak_ptr<ClientConnections>(impl->connections), why = impl->Cancelled()] {
+                    if (const auto alive = connections.lock()) {
+                        alive->AbortAll(why, true);
+                    }
+                });
+        }
+    }
 }
 
-HttpClient::~HttpClient() = default;
+HttpClient::~HttpClient() {
+    if (impl->registration) {
+        impl->external->get_token().deregister_callback(*impl->registration);
+    }
+    // Nothing of this client stays open behind it.
+    impl->connections->AbortAll(impl->Cancelled(), true);
+    impl->connections->Close();
+}
 
 pplx::task<web::http::http_response> HttpClient::request(const std::string& method, const std::string& pathAndQuery,
                                                          const std::string& body) {
-    if (!impl->client) {
-        return Observed(pplx::task_from_exception<web::http::http_response>(std::runtime_error(impl->setupError)));
-    }
     try {
-        web::http::http_request message = impl->MakeRequest(method, pathAndQuery);
-        if (!body.empty()) {
-            SetTextBody(message, body, "application/json");
-        }
-        const std::string target = impl->baseUri + pathAndQuery;
-        const Impl::RequestCancel cancel = impl->NewRequestCancel();
-        auto reply = ReadBounded(impl->client->request(message, cancel.own.get_token()), impl->maxReply.load(),
-                                 cancel.own, target);
-        return Observed(ExplainFailures(reply, cancel.outer, target), [cancel] { cancel.Release(); });
-    } catch (const std::exception& e) {
-        return Observed(pplx::task_from_exception<web::http::http_response>(
-            std::runtime_error("HTTP " + method + " " + impl->baseUri + pathAndQuery + " not sent: " + e.what())));
+        auto sink = std::make_unique<ResponseSink>();
+        auto task = sink->Task();
+        impl->Start(method, pathAndQuery, body, std::move(sink), std::size_t{32} * 1024);
+        return task;
+    } catch (...) {
+        return FailedTask(std::current_exception());
     }
 }
 
 void HttpClient::cancel() {
-    impl->CancelCurrent();
+    impl->connections->AbortAll(impl->Cancelled(), false);
 }
 
 void HttpClient::setMaxReplySize(std::size_t bytes) {

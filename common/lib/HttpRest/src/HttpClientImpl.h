@@ -2,50 +2,47 @@
 // State shared by the HttpClient sources.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <exception>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 
-#include <cpprest/http_client.h>
+#include <boost/asio/io_context.hpp>
 
+#include "ClientExchange.h"
+#include "ClientTarget.h"
 #include "HttpRest/HttpClient.h"
 
 namespace tvo {
 
 struct HttpClient::Impl {
     std::string baseUri;
-    std::string userAgent;
-    // Null when the base address could not be used; setupError says why.
-    std::unique_ptr<web::http::client::http_client> client;
+    // Empty when the base address cannot be used; setupError says why.
+    std::optional<ClientTarget> target;
     std::string setupError;
 
+    std::string interfaceName;  // bound to when not empty
+    std::string userAgent;
+    std::chrono::milliseconds limit{30000};
     std::atomic<std::size_t> maxReply{std::size_t{1024} * 1024};
 
+    // The pool's io_context: the client adds no thread of its own.
+    boost::asio::io_context* io = nullptr;
+    std::shared_ptr<ClientConnections> connections = std::make_shared<ClientConnections>();
+
     std::shared_ptr<pplx::cancellation_token_source> external;
-    std::mutex mutex;
-    // Cancelled and replaced by cancel(); linked to the external source.
-    pplx::cancellation_token_source current;
+    std::optional<pplx::cancellation_token_registration> registration;
 
-    pplx::cancellation_token Token();
-    // A source for one request: cancelled with the client's token, or on its
-    // own when the reply runs over; Release ends the link.
-    struct RequestCancel {
-        pplx::cancellation_token outer = pplx::cancellation_token::none();
-        pplx::cancellation_token_source own;
-        pplx::cancellation_token_registration link;
-        void Release() const { outer.deregister_callback(link); }
-    };
-    RequestCancel NewRequestCancel();
-    void CancelCurrent();
-    // A request to the base address extended by pathAndQuery, with the
-    // client's common headers.
-    web::http::http_request MakeRequest(const std::string& method, const std::string& pathAndQuery) const;
+    // How a cancelled request of this client fails.
+    std::exception_ptr Cancelled() const;
+
+    // Starts one exchange: the request text from method, pathAndQuery and
+    // body, the reply into sink. Throws std::runtime_error when the request
+    // cannot be made (bad address or text).
+    void Start(const std::string& method, const std::string& pathAndQuery, const std::string& body,
+               std::unique_ptr<ReplySink> sink, std::size_t readChunk);
 };
-
-// Ends a cancelled request with RequestCancelled, whatever cpprestsdk threw,
-// and keeps "cancel" out of the message of any other failure.
-pplx::task<web::http::http_response> ExplainFailures(pplx::task<web::http::http_response> task,
-                                                     pplx::cancellation_token token, std::string target);
 
 }  // namespace tvo

@@ -1,122 +1,141 @@
 // HttpClient::download: the body goes from the socket into a temporary file
-// as it arrives, so memory stays bounded; its size is bounded too.
+// piece by piece as it arrives, so memory stays bounded; its size is bounded
+// too.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <future>
 #include <stdexcept>
-#include <system_error>
 #include <vector>
 
-#include <cpprest/filestream.h>
-
-#include "BoundedReply.h"
 #include "HttpClientImpl.h"
 #include "Logger/LogClient.h"
 
 namespace tvo {
 namespace {
 
-// A uniquely named file beside the destination; removed unless committed.
+std::string TextOf(const std::exception_ptr& why) {
+    try {
+        std::rethrow_exception(why);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
+// A uniquely named file beside the destination, open for writing; removed
+// unless committed.
 class PartialFile {
 public:
     explicit PartialFile(const std::string& destination) {
         std::string pattern = destination + ".partXXXXXX";
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
-        const int fd = ::mkstemp(name.data());
-        if (fd < 0) {
+        descriptor = ::mkostemp(name.data(), O_CLOEXEC);
+        if (descriptor < 0) {
             throw std::runtime_error("cannot create " + pattern + ": " + std::strerror(errno));
         }
         // mkstemp makes it private; the result is an ordinary readable file.
-        ::fchmod(fd, 0644);
-        ::close(fd);
+        ::fchmod(descriptor, 0644);
         path = name.data();
     }
     ~PartialFile() {
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
         if (!path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(path, ignored);
+            ::unlink(path.c_str());
         }
     }
     PartialFile(const PartialFile&) = delete;
     PartialFile& operator=(const PartialFile&) = delete;
 
-    const std::string& Path() const { return path; }
+    // For the sink, which may outlive the download call by the time its
+    // exchange takes to wind down.
+    int TakeDescriptor() {
+        const int taken = descriptor;
+        descriptor = -1;
+        return taken;
+    }
 
     void CommitTo(const std::string& destination) {
-        std::filesystem::rename(path, destination);
+        if (::rename(path.c_str(), destination.c_str()) != 0) {
+            throw std::runtime_error("cannot rename to " + destination + ": " + std::strerror(errno));
+        }
         path.clear();
     }
 
 private:
     std::string path;
+    int descriptor = -1;
 };
 
-// Closes the file stream on every path, so that the partial file is complete
-// (or released) before it is renamed or removed.
-class StreamCloser {
+// Writes the body of a 200 reply into the file; the outcome ("" for success)
+// goes to the waiting download call. Owns the descriptor from then on.
+class FileSink final : public ReplySink {
 public:
-    explicit StreamCloser(concurrency::streams::ostream& stream) : stream(stream) {}
-    ~StreamCloser() {
-        try {
-            if (stream.is_valid()) {
-                stream.close().wait();
-            }
-        } catch (...) {
-            // The file is discarded anyway.
+    explicit FileSink(int descriptor) : descriptor(descriptor) {}
+    ~FileSink() override { ::close(descriptor); }
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    std::future<std::string> Outcome() { return outcome.get_future(); }
+
+    void Headers(const ReplyHead& head) override {
+        if (head.status != 200) {
+            throw std::runtime_error("answered with status " + std::to_string(head.status));
         }
     }
-    StreamCloser(const StreamCloser&) = delete;
-    StreamCloser& operator=(const StreamCloser&) = delete;
+
+    void Body(std::string_view piece) override {
+        const char* data = piece.data();
+        std::size_t left = piece.size();
+        while (left > 0) {
+            const ssize_t written = ::write(descriptor, data, left);
+            if (written < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throw std::runtime_error(std::string("cannot write the file: ") + std::strerror(errno));
+            }
+            data += written;
+            left -= static_cast<std::size_t>(written);
+        }
+    }
+
+    void Complete() override { Settle(std::string()); }
+    void Failed(std::exception_ptr why) override { Settle(TextOf(why)); }
 
 private:
-    concurrency::streams::ostream& stream;
+    void Settle(const std::string& problem) {
+        if (!settled.exchange(true)) {
+            outcome.set_value(problem);
+        }
+    }
+
+    int descriptor;
+    std::promise<std::string> outcome;
+    std::atomic<bool> settled{false};
 };
 
 }  // namespace
 
 bool HttpClient::download(const std::string& destinationPath) {
-    if (!impl->client) {
-        PMX_LOG(LogLevel::Error, kLogCategoryRest)
-            << "Download to " << destinationPath << " failed: " << impl->setupError;
-        return false;
-    }
     try {
         PartialFile partial(destinationPath);
-        concurrency::streams::ostream file;
-        {
-            StreamCloser closer(file);
-            file = concurrency::streams::fstream::open_ostream(partial.Path(),
-                                                               std::ios::out | std::ios::binary | std::ios::trunc)
-                       .get();
-            web::http::http_request message = impl->MakeRequest(web::http::methods::GET, std::string());
-            const Impl::RequestCancel cancel = impl->NewRequestCancel();
-            struct Unlink {
-                const Impl::RequestCancel& cancel;
-                ~Unlink() { cancel.Release(); }
-            } unlink{cancel};
-            web::http::http_response response =
-                ExplainFailures(impl->client->request(message, cancel.own.get_token()), cancel.outer, impl->baseUri)
-                    .get();
-            if (response.status_code() != web::http::status_codes::OK) {
-                PMX_LOG(LogLevel::Error, kLogCategoryRest)
-                    << "Download of " << impl->baseUri << " answered with status " << response.status_code();
-                cancel.own.cancel();  // its body is of no use
-                return false;
-            }
-            const std::size_t limit = impl->maxReply.load();
-            if (response.headers().content_length() > limit) {
-                cancel.own.cancel();
-                throw std::runtime_error("reply of " + std::to_string(response.headers().content_length()) +
-                                         " bytes is larger than the limit of " + std::to_string(limit) + " bytes");
-            }
-            CopyBounded(response.body(), file.streambuf(), limit, cancel.own, impl->baseUri).get();
-            file.close().get();
+        auto sink = std::make_unique<FileSink>(partial.TakeDescriptor());
+        std::future<std::string> outcome = sink->Outcome();
+        impl->Start("GET", std::string(), std::string(), std::move(sink), std::size_t{256} * 1024);
+        const std::string problem = outcome.get();
+        if (!problem.empty()) {
+            throw std::runtime_error(problem);
         }
         partial.CommitTo(destinationPath);
         return true;

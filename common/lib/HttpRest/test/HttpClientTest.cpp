@@ -107,9 +107,9 @@ TEST(HttpClientRequest, TheCallersCancellationSourceStopsThisAndLaterRequests) {
     EXPECT_THAT(Outcome(client.request("POST", "/emapi/open", "{}")), MatchesRegex("cancelled: .*cancel.*"));
 }
 
-TEST(HttpClientBinding, RequestsGoThroughTheSocketCallBack) {
+TEST(HttpClientBinding, ConnectionsAreBoundToTheNamedInterfaceOrFailSayingWhy) {
     test::RawServer server(kOk);
-    // An empty interface name runs the call-back without binding; "lo" binds.
+    // An empty interface name binds nothing; "lo" binds to loopback.
     for (const std::string interfaceName : {"", "lo"}) {
         HttpClient client(interfaceName, true, "docktest/1", nullptr, Loopback(server.Port()), 2s, nullptr, false);
         EXPECT_EQ(Outcome(client.request("GET", "/", "")), "status 200") << "interface '" << interfaceName << "'";

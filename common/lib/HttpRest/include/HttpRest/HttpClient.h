@@ -34,10 +34,15 @@ public:
 
     // Sends the request ("GET", "PUT", ...) to the base address extended by
     // pathAndQuery ("/a/b?x=1" or "?type=x"). A non-empty body is sent as is,
-    // with Content-Type application/json. The task yields the response (any
-    // status) with its body already read, or ends with an exception on a bad
-    // address, connection failure, time-out, oversized reply or cancellation. A cancellation, and only
-    // that, ends it with RequestCancelled.
+    // with Content-Type application/json. The task completes as soon as the
+    // status line and headers have arrived, with the response as cpprestsdk's
+    // own client gives it: the body streams in behind, content_ready()
+    // completes when it is in, and the extract calls wait for it and read it
+    // by its Content-Type as cpprestsdk does. A body past the reply limit, or
+    // one that breaks off or stalls, makes them fail; the task stays
+    // completed. The task itself ends with an exception on a bad address,
+    // connection failure, time-out or cancellation; a cancellation, and only
+    // that, with RequestCancelled.
     virtual pplx::task<web::http::http_response> request(const std::string& method, const std::string& pathAndQuery,
                                                          const std::string& body) = 0;
 
@@ -48,13 +53,15 @@ public:
     // it was.
     virtual bool download(const std::string& destinationPath) = 0;
 
-    // Stops the requests under way, without waiting for them; their tasks end
-    // with an exception. Requests sent afterwards run normally.
+    // Stops the requests under way, without waiting for them, from any
+    // thread: their sockets close at once, a task still waiting for its
+    // headers ends with RequestCancelled, and a body still arriving fails
+    // with it. Requests sent afterwards run normally.
     virtual void cancel() = 0;
 
-    // A reply body (of request or download) larger than this fails the call
-    // and its connection is dropped; a download's partial file is removed.
-    // Default 1 MiB.
+    // A reply body larger than this is not read further and its connection is
+    // dropped: the response's body fails (request) or the call does (download,
+    // whose partial file is removed). Default 1 MiB.
     virtual void setMaxReplySize(std::size_t bytes) = 0;
 };
 
@@ -62,7 +69,8 @@ public:
 struct HttpClientOptions {
     // "http://host:port/path".
     std::string baseUri;
-    // 0: the underlying client's own limit.
+    // Covers resolving, connecting, sending and the reply's headers, and then
+    // each silence within the body. 0: 30 seconds.
     std::chrono::milliseconds timeout{0};
     // Cancelling it stops every request of the client; may be null.
     std::shared_ptr<pplx::cancellation_token_source> cancel;
@@ -74,20 +82,25 @@ struct HttpClientOptions {
     bool verifyTls = true;
 };
 
+// On Boost.Beast over the io_context of cpprestsdk's pool: its I/O and the
+// tasks' continuations run on the pool's threads, and it starts none of its
+// own. Consecutive requests reuse one kept-alive connection.
 class PMX_HTTPREST_API HttpClient : public HttpClientIF {
 public:
-    // baseUri: "http://host:port/path"; the host is a name or an IPv4
-    // address (cpprestsdk cannot resolve IPv6 literals). timeout 0 means the default limit of
-    // the underlying client. cancel may be null; cancelling it stops every
-    // request of this client, like cancel() does.
+    // baseUri: "http://host:port/path"; the host is a name, looked up on a
+    // pool thread, or an IPv4 or [IPv6] literal, used as it is. Only http is
+    // served. timeout: see HttpClientOptions. cancel may be null; cancelling
+    // it stops every request of this client, under way or later, as cancel()
+    // stops those under way.
     HttpClient(SecurityInterface* security, std::string_view baseUri, std::chrono::milliseconds timeout,
                std::shared_ptr<pplx::cancellation_token_source> cancel);
 
     // As above; when bindToInterface is true and interfaceName is not empty,
-    // every connection is bound to that network interface, so that a
-    // link-local IPv6 address is reached over it. A non-empty userAgent is
-    // sent as User-Agent. verifyTls checks the server certificate of https
-    // addresses.
+    // every connection attempt, to every address the host has, is bound to
+    // that network interface before it connects, so that nothing leaves by
+    // another and a link-local IPv6 address is reached over it. A non-empty
+    // userAgent is sent as User-Agent. verifyTls is kept for the callers: no
+    // TLS is spoken.
     HttpClient(const std::string& interfaceName, const bool& bindToInterface, std::string_view userAgent,
                SecurityInterface* security, std::string_view baseUri, std::chrono::milliseconds timeout,
                std::shared_ptr<pplx::cancellation_token_source> cancel, bool verifyTls);
@@ -95,6 +108,7 @@ public:
     // The same, from one record.
     explicit HttpClient(const HttpClientOptions& options);
 
+    // Stops the requests still under way, as cancel() does.
     ~HttpClient() override;
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;

@@ -1,0 +1,536 @@
+#include "ClientExchange.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include <boost/asio/bind_executor.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/http/error.hpp>
+
+#include <cpprest/http_msg.h>
+
+#include "Logger/LogClient.h"
+
+namespace tvo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::exception_ptr HttpError(const std::string& text) {
+    return std::make_exception_ptr(web::http::http_exception(text));
+}
+
+struct AddrInfoDeleter {
+    void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+
+// The addresses of host:port in the resolver's order, with the hints that
+// Asio's resolver uses by default. Blocking: run off the strand.
+std::string LookUp(const std::string& host, const std::string& port,
+                   std::vector<boost::asio::ip::tcp::endpoint>& found) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* list = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
+    const std::unique_ptr<addrinfo, AddrInfoDeleter> owned(list);
+    if (rc != 0) {
+        return rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
+    }
+    for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+        boost::asio::ip::tcp::endpoint endpoint;
+        if (entry->ai_addrlen <= endpoint.capacity()) {
+            std::memcpy(endpoint.data(), entry->ai_addr, entry->ai_addrlen);
+            endpoint.resize(entry->ai_addrlen);
+            found.push_back(endpoint);
+        }
+    }
+    return found.empty() ? std::string("no address") : std::string();
+}
+
+bool IsInterim(int status) {
+    return status >= 100 && status < 200 && status != 101;
+}
+
+}  // namespace
+
+ReplySink::~ReplySink() = default;
+
+ClientExchange::ClientExchange(boost::asio::io_context& io, Settings settings, std::unique_ptr<ReplySink> sink,
+                               std::shared_ptr<ClientConnections> connections)
+    : io(io),
+      settings(std::move(settings)),
+      sink(std::move(sink)),
+      connections(std::move(connections)),
+      strand(boost::asio::make_strand(io)),
+      socket(io),
+      timer(io) {}
+
+ClientExchange::~ClientExchange() = default;
+
+void ClientExchange::Start() {
+    boost::asio::post(strand, [self = shared_from_this()] { self->StartOnStrand(); });
+}
+
+void ClientExchange::Abort(std::exception_ptr why) {
+    if (ended.exchange(true, std::memory_order_acq_rel)) {
+        return;
+    }
+    try {
+        sink->Failed(why);
+    } catch (...) {
+        // The outcome is settled either way.
+    }
+    {
+        // Wakes the pending operation now, whoever runs the pool.
+        std::lock_guard<std::mutex> lock(descriptorMutex);
+        if (descriptor >= 0) {
+            ::shutdown(descriptor, SHUT_RDWR);
+        }
+    }
+    boost::asio::post(strand, [self = shared_from_this()] { self->Close(); });
+}
+
+void ClientExchange::StartOnStrand() {
+    if (Ended()) {
+        Close();
+        return;
+    }
+    buffer.resize(std::max<std::size_t>(settings.readChunk, ReplyParser::kHeaderLimit + 1024));
+    deadline = Clock::now() + settings.limit;
+    WatchDeadline();
+    if (auto idle = connections->TakeIdle()) {
+        socket = std::move(*idle);
+        {
+            std::lock_guard<std::mutex> lock(descriptorMutex);
+            descriptor = socket.native_handle();
+        }
+        reused = true;
+        Send();
+        return;
+    }
+    Lookup();
+}
+
+void ClientExchange::Lookup() {
+    if (settings.target.literal) {
+        Resolved(
+            {tcp::endpoint(*settings.target.literal, static_cast<unsigned short>(std::stoi(settings.target.port)))},
+            std::string());
+        return;
+    }
+    // Off the strand, so that a slow resolver cannot hold up the time limit
+    // or a cancellation.
+    boost::asio::post(io, [self = shared_from_this()] {
+        std::vector<tcp::endpoint> found;
+        std::string error = LookUp(self->settings.target.host, self->settings.target.port, found);
+        boost::asio::post(self->strand, [self, found = std::move(found), error = std::move(error)]() mutable {
+            self->Resolved(std::move(found), std::move(error));
+        });
+    });
+}
+
+void ClientExchange::Resolved(std::vector<tcp::endpoint> found, std::string error) {
+    if (Ended()) {
+        Close();
+        return;
+    }
+    if (found.empty()) {
+        Fail(HttpError("cannot resolve " + settings.target.host + ": " + error));
+        return;
+    }
+    endpoints = std::move(found);
+    connectErrors.clear();
+    Connect(0);
+}
+
+void ClientExchange::Connect(std::size_t index) {
+    if (Ended()) {
+        Close();
+        return;
+    }
+    if (index >= endpoints.size()) {
+        Fail(HttpError("Failed to connect to " + settings.target.hostHeader + ": " + connectErrors));
+        return;
+    }
+    const tcp::endpoint& endpoint = endpoints[index];
+    // Opened here rather than by Asio: close-on-exec from the first moment,
+    // and bound before this attempt connects, whichever attempt it is.
+    const int fd = ::socket(endpoint.protocol().family(), SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        Fail(HttpError(std::string("cannot open a socket: ") + std::strerror(errno)));
+        return;
+    }
+    const std::string& device = settings.interfaceName;
+    if (!device.empty() &&
+        ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(), static_cast<socklen_t>(device.size())) != 0) {
+        const std::string reason = std::strerror(errno);
+        ::close(fd);
+        PMX_LOG(LogLevel::Error, kLogCategoryRest)
+            << "Cannot bind HTTP connection to interface " << device << ": " << reason;
+        Fail(std::make_exception_ptr(
+            std::runtime_error("cannot bind HTTP connection to interface " + device + ": " + reason)));
+        return;
+    }
+    error_code ec;
+    socket.assign(endpoint.protocol(), fd, ec);
+    if (ec) {
+        ::close(fd);
+        Fail(HttpError("cannot use a socket: " + ec.message()));
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(descriptorMutex);
+        descriptor = fd;
+    }
+    socket.set_option(tcp::no_delay(true), ec);
+    socket.async_connect(
+        endpoint, boost::asio::bind_executor(strand, [self = shared_from_this(), index](const error_code& connected) {
+            self->Connected(index, connected);
+        }));
+}
+
+void ClientExchange::Connected(std::size_t index, const error_code& ec) {
+    if (Ended()) {
+        Close();
+        return;
+    }
+    if (ec) {
+        const tcp::endpoint& endpoint = endpoints[index];
+        connectErrors += (connectErrors.empty() ? "" : "; ") + endpoint.address().to_string() + " " + ec.message();
+        CloseSocket();
+        Connect(index + 1);
+        return;
+    }
+    Send();
+}
+
+void ClientExchange::Send() {
+    parser.emplace(static_cast<ReplyReceiver&>(*this));
+    head = ReplyHead();
+    headerDone = false;
+    interim = false;
+    buffered = 0;
+    replyStarted = false;
+    boost::asio::async_write(
+        socket, boost::asio::buffer(settings.request),
+        boost::asio::bind_executor(strand,
+                                   [self = shared_from_this()](const error_code& ec, std::size_t) { self->Sent(ec); }));
+}
+
+void ClientExchange::Sent(const error_code& ec) {
+    if (Ended()) {
+        Close();
+        return;
+    }
+    if (ec) {
+        if (!RetryOnFreshConnection()) {
+            Fail(HttpError("sending " + settings.description + " failed: " + ec.message()));
+        }
+        return;
+    }
+    Read();
+}
+
+void ClientExchange::Read() {
+    socket.async_read_some(
+        boost::asio::buffer(buffer.data() + buffered, buffer.size() - buffered),
+        boost::asio::bind_executor(
+            strand, [self = shared_from_this()](const error_code& ec, std::size_t n) { self->ReadDone(ec, n); }));
+}
+
+void ClientExchange::ReadDone(const error_code& ec, std::size_t n) {
+    if (Ended()) {
+        Close();
+        return;
+    }
+    if (n > 0) {
+        buffered += n;
+        replyStarted = true;
+        if (headerDone) {
+            deadline = Clock::now() + settings.limit;  // the body's limit is on silence
+        }
+        Parse();
+        return;
+    }
+    if (ec == boost::asio::error::eof && headerDone) {
+        error_code end;
+        parser->put_eof(end);
+        if (!end && parser->is_done()) {
+            Complete();
+        } else {
+            Fail(HttpError("reply of " + settings.description + " broke off in its body"));
+        }
+        return;
+    }
+    if (!replyStarted && RetryOnFreshConnection()) {
+        return;  // a kept connection that the server had closed meanwhile
+    }
+    const std::string reason = ec ? ec.message() : std::string("nothing read");
+    Fail(HttpError(headerDone ? "reply of " + settings.description + " broke off in its body: " + reason
+                              : "no reply to " + settings.description + ": " + reason));
+}
+
+void ClientExchange::Parse() {
+    for (;;) {
+        error_code ec;
+        const std::size_t used = parser->put(boost::asio::buffer(buffer.data(), buffered), ec);
+        if (used > 0) {
+            std::memmove(buffer.data(), buffer.data() + used, buffered - used);
+            buffered -= used;
+        }
+        if (Ended()) {
+            Close();
+            return;
+        }
+        if (ec == boost::beast::http::error::need_more) {
+            break;
+        }
+        if (ec) {
+            Fail(refusal ? refusal : HttpError("unreadable reply to " + settings.description + ": " + ec.message()));
+            return;
+        }
+        if (parser->is_done()) {
+            if (!interim) {
+                Complete();
+                return;
+            }
+            parser.emplace(static_cast<ReplyReceiver&>(*this));  // the real reply follows
+            head = ReplyHead();
+            interim = false;
+            continue;
+        }
+        if (used == 0) {
+            break;
+        }
+    }
+    if (buffered == buffer.size()) {
+        Fail(HttpError("reply header of " + settings.description + " is too large"));
+        return;
+    }
+    Read();
+}
+
+bool ClientExchange::RetryOnFreshConnection() {
+    if (!reused || retried) {
+        return false;
+    }
+    retried = true;
+    reused = false;
+    CloseSocket();
+    Lookup();
+    return true;
+}
+
+void ClientExchange::Complete() {
+    if (ended.exchange(true, std::memory_order_acq_rel)) {
+        Close();
+        return;
+    }
+    try {
+        sink->Complete();
+    } catch (...) {
+        // Nothing is left to tell.
+    }
+    timer.cancel();
+    if (parser->keep_alive() && buffered == 0) {
+        {
+            std::lock_guard<std::mutex> lock(descriptorMutex);
+            descriptor = -1;
+        }
+        connections->Park(std::move(socket));
+    } else {
+        CloseSocket();
+    }
+}
+
+void ClientExchange::Fail(std::exception_ptr why) {
+    if (!ended.exchange(true, std::memory_order_acq_rel)) {
+        try {
+            sink->Failed(why);
+        } catch (...) {
+            // The outcome is settled either way.
+        }
+    }
+    Close();
+}
+
+void ClientExchange::Close() {
+    CloseSocket();
+    timer.cancel();
+}
+
+void ClientExchange::CloseSocket() {
+    {
+        std::lock_guard<std::mutex> lock(descriptorMutex);
+        descriptor = -1;
+    }
+    error_code ignored;
+    socket.close(ignored);
+}
+
+void ClientExchange::WatchDeadline() {
+    if (timerRunning) {
+        return;
+    }
+    timerRunning = true;
+    timer.expires_at(deadline);
+    timer.async_wait(boost::asio::bind_executor(
+        strand, [self = shared_from_this()](const error_code& ec) { self->DeadlineCheck(ec); }));
+}
+
+void ClientExchange::DeadlineCheck(const error_code& ec) {
+    timerRunning = false;
+    if (ec || Ended()) {
+        return;
+    }
+    if (Clock::now() < deadline) {
+        WatchDeadline();  // moved on by the body's progress
+        return;
+    }
+    const std::string limit = std::to_string(settings.limit.count()) + " ms";
+    Abort(HttpError(headerDone ? "reply body of " + settings.description + " stalled for " + limit
+                               : settings.description + " timed out after " + limit));
+}
+
+// ---- the reply as it is parsed ----
+
+void ClientExchange::OnStatus(int code, std::string_view reason, int version) {
+    head.status = code;
+    head.reason.assign(reason.data(), reason.size());
+    head.version = version;
+}
+
+void ClientExchange::OnField(std::string_view name, std::string_view value) {
+    head.fields.emplace_back(std::string(name), std::string(value));
+}
+
+bool ClientExchange::OnHeader() {
+    if (IsInterim(head.status)) {
+        interim = true;
+        return true;
+    }
+    headerDone = true;
+    deadline = Clock::now() + settings.limit;
+    try {
+        sink->Headers(head);
+    } catch (...) {
+        refusal = std::current_exception();
+        return false;
+    }
+    head.fields.clear();
+    return true;
+}
+
+bool ClientExchange::OnBodyStart(const boost::optional<std::uint64_t>& contentLength) {
+    if (contentLength && *contentLength > settings.maxBody) {
+        refusal = std::make_exception_ptr(
+            std::runtime_error("reply from " + settings.description + " declares " + std::to_string(*contentLength) +
+                               " bytes, larger than the limit of " + std::to_string(settings.maxBody) + " bytes"));
+        return false;
+    }
+    return true;
+}
+
+bool ClientExchange::OnBody(std::string_view piece) {
+    received += piece.size();
+    if (received > settings.maxBody) {
+        refusal = std::make_exception_ptr(std::runtime_error("reply from " + settings.description +
+                                                             " is larger than the limit of " +
+                                                             std::to_string(settings.maxBody) + " bytes"));
+        return false;
+    }
+    try {
+        sink->Body(piece);
+    } catch (...) {
+        refusal = std::current_exception();
+        return false;
+    }
+    return true;
+}
+
+// ---- ClientConnections ----
+
+std::optional<boost::asio::ip::tcp::socket> ClientConnections::TakeIdle() {
+    std::optional<boost::asio::ip::tcp::socket> taken;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        taken.swap(idle);
+    }
+    if (!taken) {
+        return taken;
+    }
+    // A peer that closed, or talks out of turn, shows as readable.
+    char probe = 0;
+    const ssize_t peeked = ::recv(taken->native_handle(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return taken;
+    }
+    boost::system::error_code ignored;
+    taken->close(ignored);
+    return std::nullopt;
+}
+
+void ClientConnections::Park(boost::asio::ip::tcp::socket socket) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!closed && !idle) {
+            idle.emplace(std::move(socket));
+            return;
+        }
+    }
+    boost::system::error_code ignored;
+    socket.close(ignored);
+}
+
+void ClientConnections::Add(const std::shared_ptr<ClientExchange>& exchange, const std::exception_ptr& ifCancelled) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!cancelledForever) {
+            // Finished ones leave as new ones come, so a long-lived client's list stays short.
+            live.erase(std::remove_if(live.begin(), live.end(),
+                                      [](const std::weak_ptr<ClientExchange>& weak) {
+                                          const auto exchange = weak.lock();
+                                          return !exchange || exchange->Ended();
+                                      }),
+                       live.end());
+            live.push_back(exchange);
+            return;
+        }
+    }
+    exchange->Abort(ifCancelled);
+}
+
+void ClientConnections::AbortAll(const std::exception_ptr& why, bool forever) {
+    std::vector<std::weak_ptr<ClientExchange>> underWay;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        cancelledForever = cancelledForever || forever;
+        underWay.swap(live);
+    }
+    for (const auto& weak : underWay) {
+        if (const auto exchange = weak.lock()) {
+            exchange->Abort(why);
+        }
+    }
+}
+
+void ClientConnections::Close() {
+    std::optional<boost::asio::ip::tcp::socket> dropped;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        closed = true;
+        dropped.swap(idle);
+    }
+}
+
+}  // namespace tvo

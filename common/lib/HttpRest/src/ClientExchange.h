@@ -1,0 +1,164 @@
+#pragma once
+// One request of an HttpClient on the wire: resolve, connect (every attempt
+// bound to the named interface), send, read the reply as it arrives and hand
+// it to a sink. Its I/O runs on the cpprestsdk pool's io_context through a
+// strand; Abort may come from any thread and takes effect at once.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+
+#include "ClientTarget.h"
+#include "ReplyParser.h"
+
+namespace tvo {
+
+struct ReplyHead {
+    int status = 0;
+    std::string reason;
+    int version = 11;
+    std::vector<std::pair<std::string, std::string>> fields;
+};
+
+// Where a reply goes. Headers, Body and Complete come from the exchange's
+// strand, in that order; Failed from any thread, instead of Complete. Each
+// of Complete and Failed comes at most once, never both.
+class ReplySink {
+public:
+    virtual ~ReplySink();
+    // Throws to refuse the reply; the exchange then fails with that error.
+    virtual void Headers(const ReplyHead& head) = 0;
+    // Throws when the piece cannot be taken; the exchange then fails with that error.
+    virtual void Body(std::string_view piece) = 0;
+    virtual void Complete() = 0;
+    virtual void Failed(std::exception_ptr why) = 0;
+};
+
+// The connection an HttpClient keeps open between its requests, and the
+// requests under way (for cancel()). Shared by the client and its exchanges,
+// which may outlive it.
+class ClientConnections;
+
+class ClientExchange : public std::enable_shared_from_this<ClientExchange>, private ReplyReceiver {
+public:
+    struct Settings {
+        ClientTarget target;
+        std::string request;      // the whole text
+        std::string description;  // "PUT http://host/x", for messages
+        std::chrono::milliseconds limit{30000};
+        std::string interfaceName;  // every connection is bound to it when not empty
+        std::size_t maxBody = 0;
+        std::size_t readChunk = std::size_t{32} * 1024;
+    };
+
+    ClientExchange(boost::asio::io_context& io, Settings settings, std::unique_ptr<ReplySink> sink,
+                   std::shared_ptr<ClientConnections> connections);
+    ~ClientExchange();
+    ClientExchange(const ClientExchange&) = delete;
+    ClientExchange& operator=(const ClientExchange&) = delete;
+
+    void Start();
+    // Ends the exchange with why (unless it has ended), closes its socket at
+    // once and lets its handlers wind down. Any thread.
+    void Abort(std::exception_ptr why);
+    bool Ended() const { return ended.load(std::memory_order_acquire); }
+
+private:
+    using error_code = boost::system::error_code;
+    using tcp = boost::asio::ip::tcp;
+
+    void StartOnStrand();
+    void Resolved(std::vector<tcp::endpoint> found, std::string error);
+    void Connect(std::size_t index);
+    void Connected(std::size_t index, const error_code& ec);
+    void Send();
+    void Sent(const error_code& ec);
+    void Read();
+    void ReadDone(const error_code& ec, std::size_t n);
+    void Parse();
+    bool RetryOnFreshConnection();
+    void Complete();
+    void Fail(std::exception_ptr why);
+    void Close();
+    void CloseSocket();
+    void Lookup();
+    void WatchDeadline();
+    void DeadlineCheck(const error_code& ec);
+    std::exception_ptr TransportError(const std::string& what) const;
+
+    // ReplyReceiver, from Parse.
+    void OnStatus(int code, std::string_view reason, int version) override;
+    void OnField(std::string_view name, std::string_view value) override;
+    bool OnHeader() override;
+    bool OnBodyStart(const boost::optional<std::uint64_t>& contentLength) override;
+    bool OnBody(std::string_view piece) override;
+
+    boost::asio::io_context& io;
+    const Settings settings;
+    const std::unique_ptr<ReplySink> sink;
+    const std::shared_ptr<ClientConnections> connections;
+
+    // From here to the atomics: the strand's alone.
+    boost::asio::strand<boost::asio::io_context::executor_type> strand;
+    tcp::socket socket;
+    boost::asio::steady_timer timer;
+    bool timerRunning = false;
+    std::chrono::steady_clock::time_point deadline;
+    std::vector<tcp::endpoint> endpoints;
+    std::string connectErrors;
+    bool reused = false;
+    bool retried = false;
+    std::vector<char> buffer;
+    std::size_t buffered = 0;
+    bool replyStarted = false;  // a byte of the reply arrived
+    std::optional<ReplyParser> parser;
+    ReplyHead head;
+    bool headerDone = false;
+    bool interim = false;  // a 1xx reply before the real one
+    std::uint64_t received = 0;
+    std::exception_ptr refusal;  // why a receiver call said no
+
+    std::atomic<bool> ended{false};
+    // The socket's descriptor while open, for Abort to shut down from another thread.
+    std::mutex descriptorMutex;
+    int descriptor = -1;
+};
+
+class ClientConnections {
+public:
+    // A kept connection that is still good, or none.
+    std::optional<boost::asio::ip::tcp::socket> TakeIdle();
+    // Keeps the connection for the next request (one at most).
+    void Park(boost::asio::ip::tcp::socket socket);
+
+    // Exchanges under way; an exchange added after CancelAll(forever) is
+    // aborted at once.
+    void Add(const std::shared_ptr<ClientExchange>& exchange, const std::exception_ptr& ifCancelled);
+    void AbortAll(const std::exception_ptr& why, bool forever);
+
+    // The client is gone: no more parking.
+    void Close();
+
+private:
+    std::mutex mutex;
+    std::vector<std::weak_ptr<ClientExchange>> live;
+    std::optional<boost::asio::ip::tcp::socket> idle;
+    bool closed = false;
+    bool cancelledForever = false;
+};
+
+}  // namespace tvo

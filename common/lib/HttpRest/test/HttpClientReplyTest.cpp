@@ -1,0 +1,187 @@
+// What the callers read of a reply: the same as from cpprestsdk's own client,
+// with the task completing on the headers and the body streaming behind.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <sys/socket.h>
+
+#include <cpprest/http_client.h>
+
+#include "HttpRest/HttpClient.h"
+#include "RawServer.h"
+
+namespace tvo {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using namespace std::chrono_literals;
+
+std::string Loopback(int port) {
+    return "http://127.0.0.1:" + std::to_string(port);
+}
+
+// What one extraction gave: the value, or the error's type and text.
+template <typename Extract>
+std::string Outcome(Extract extract) {
+    try {
+        return "value: " + extract();
+    } catch (const web::json::json_exception& e) {
+        return std::string("json_exception: ") + e.what();
+    } catch (const web::http::http_exception& e) {
+        return std::string("http_exception: ") + e.what();
+    } catch (const std::exception& e) {
+        return std::string("exception: ") + e.what();
+    }
+}
+
+// Everything a caller can read of one reply, each extraction from a reply of
+// its own (an extraction consumes the body).
+struct Reading {
+    std::string status, contentType, text, json, bytes;
+    bool operator==(const Reading& other) const {
+        return std::tie(status, contentType, text, json, bytes) ==
+               std::tie(other.status, other.contentType, other.text, other.json, other.bytes);
+    }
+};
+std::ostream& operator<<(std::ostream& out, const Reading& r) {
+    return out << "{status " << r.status << ", type [" << r.contentType << "], text " << r.text << ", json " << r.json
+               << ", bytes " << r.bytes << "}";
+}
+
+template <typename Send>
+Reading Read(Send send) {
+    Reading reading;
+    reading.status = Outcome([&] {
+        auto response = send().get();
+        reading.contentType = response.headers().content_type();
+        return std::to_string(response.status_code());
+    });
+    reading.text = Outcome([&] { return send().get().extract_string().get(); });
+    reading.json = Outcome([&] { return send().get().extract_json().get().serialize(); });
+    reading.bytes = Outcome([&] {
+        const auto bytes = send().get().extract_vector().get();
+        return std::string(bytes.begin(), bytes.end());
+    });
+    return reading;
+}
+
+TEST(HttpClientReply, ReadsEveryKindOfBodyAsCpprestsdksOwnClient) {
+    const std::string replies[] = {
+        // No Content-Type: cpprestsdk reads no text from it (the log request's "LogReady").
+        "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n\"LogReady\"",
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: 5\r\n\r\nhello",
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 16\r\n\r\n{\"room\":\"a b\"}  ",
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 5\r\n\r\n{bad}",
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: 3\r\n\r\n\x01\x02\x03",
+        "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=ISO-8859-1\r\nContent-Length: 4\r\n\r\ncaf\xe9",
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n"
+        "3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 0\r\n\r\n",
+        "HTTP/1.1 204 No Content\r\nContent-Type: text/plain\r\n\r\n",
+        // A body that runs until the connection closes.
+        "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nto the end",
+        "HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/plain\r\nContent-Length: 4\r\n\r\noops",
+        "HTTP/1.1 200 OK\r\nContent-Type: Application/JSON; charset=utf-8\r\nContent-Length: 7\r\n\r\n[1,2,3]",
+    };
+    for (const std::string& reply : replies) {
+        test::RawServer server(reply);
+        HttpClient ours(nullptr, Loopback(server.Port()), 5s, nullptr);
+        web::http::client::http_client theirs(Loopback(server.Port()));
+        const Reading mine = Read([&] { return ours.request("GET", "/x", ""); });
+        const Reading reference = Read([&] { return theirs.request(web::http::methods::GET, "/x"); });
+        EXPECT_EQ(mine, reference) << reply;
+    }
+}
+
+// Sends the head and part of the body, then the rest once the gate opens.
+test::RawServer::Script Trickle(const test::Gate& gate) {
+    return [&gate](int fd, const std::string&) {
+        test::RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 10\r\n\r\nfirst");
+        gate.Wait();
+        test::RawServer::SendAll(fd, "-last");
+        return false;
+    };
+}
+
+bool Within(std::chrono::milliseconds limit, const std::function<bool()>& condition) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+TEST(HttpClientReply, CompletesOnTheHeadersWhileTheBodyStillArrives) {
+    test::Gate rest;
+    test::RawServer server(Trickle(rest));
+    HttpClient client(nullptr, Loopback(server.Port()), 5s, nullptr);
+    auto task = client.request("PUT", "?type=upload_status", "{}");
+    ASSERT_TRUE(Within(5s, [&] { return task.is_done(); })) << "the task waits for the body";
+    const web::http::http_response response = task.get();
+    EXPECT_EQ(response.status_code(), 200);
+    auto body = response.content_ready();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(body.is_done());
+    rest.Open();
+    EXPECT_EQ(response.extract_string().get(), "first-last");
+    EXPECT_TRUE(body.is_done());
+}
+
+TEST(HttpClientReply, ABodyPastTheLimitOrBrokenOffFailsItsReadingNotTheTask) {
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n";
+    struct Case {
+        std::string reply;
+        bool endless;
+        std::string failure;
+    } cases[] = {
+        {head + "Transfer-Encoding: chunked\r\n\r\n", true, "larger than the limit of 1000 bytes"},
+        {head + "Content-Length: 1001\r\n\r\n", false, "declares 1001 bytes, larger than the limit of 1000"},
+        {head + "Content-Length: 100\r\n\r\nonly ten..", false, "broke off"},
+        {head + "Transfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\nZZ\r\n", false, "unreadable reply"},
+    };
+    for (const Case& c : cases) {
+        test::RawServer server(c.reply, false, c.endless);
+        HttpClient client(nullptr, Loopback(server.Port()), 5s, nullptr);
+        client.setMaxReplySize(1000);
+        const web::http::http_response response = client.request("PUT", "/x", "{}").get();
+        EXPECT_EQ(response.status_code(), 200) << c.reply;
+        EXPECT_THAT(Outcome([&] { return response.extract_string().get(); }), HasSubstr(c.failure)) << c.reply;
+    }
+}
+
+TEST(HttpClientReply, InterimRepliesAreSkippedAndTheConnectionIsKeptForTheNext) {
+    std::atomic<int> connections{0};
+    test::RawServer server([&connections](int fd, const std::string&) {
+        ++connections;
+        test::RawServer::SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\none");
+        // The same connection takes the next request.
+        char buffer[4096];
+        if (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+            test::RawServer::SendAll(fd, "HTTP/1.1 201 Created\r\nContent-Length: 3\r\n\r\ntwo");
+        }
+        return false;
+    });
+    HttpClient client(nullptr, Loopback(server.Port()), 5s, nullptr);
+    const auto first = client.request("PUT", "/x", "{}").get();
+    EXPECT_EQ(first.status_code(), 200);
+    EXPECT_EQ(first.extract_vector().get().size(), 3u);
+    const auto second = client.request("PUT", "/x", "{}").get();
+    EXPECT_EQ(second.status_code(), 201);
+    // A kept connection the server has closed meanwhile is replaced unseen.
+    const auto third = client.request("PUT", "/x", "{}").get();
+    EXPECT_EQ(third.status_code(), 200);
+    EXPECT_EQ(connections, 2);
+}
+
+}  // namespace
+}  // namespace tvo
