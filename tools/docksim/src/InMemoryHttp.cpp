@@ -6,7 +6,7 @@
 
 #include <HttpRest/HttpClient.h>
 #include <HttpRest/HttpServer.h>
-#include <HttpRest/MessageBody.h>
+#include <HttpRest/StreamedResponse.h>
 #include <TestSupport/TestSupport.h>
 
 #include <cpprest/http_msg.h>
@@ -90,6 +90,8 @@ struct Outcome {
     unsigned status = 0;
     std::string contentType;
     std::string body;
+    // The head came; the body broke off with this.
+    std::exception_ptr bodyError;
 };
 
 std::exception_ptr Broken(const std::string& why) {
@@ -138,9 +140,10 @@ Outcome Deliver(const RawReply& reply, VirtualClock& clock, std::chrono::millise
                 c = static_cast<char>(static_cast<unsigned char>(c) | 0x80u);
             }
         }
-        if (reply.cutAfter < outcome.body.size()) {
-            outcome.error = Broken("connection to " + target + " broke off in the reply body");
-        }
+    }
+    if (reply.cutAfter < outcome.body.size()) {
+        outcome.body.resize(reply.cutAfter);
+        outcome.bodyError = Broken("connection to " + target + " broke off in the reply body");
     }
     return outcome;
 }
@@ -173,10 +176,6 @@ public:
         const auto task = pplx::create_task(done);
         const std::size_t limit = maxReply.load();
         Send(method, pathAndQuery, body, [done, task, limit](Outcome outcome) {
-            if (!outcome.error && outcome.body.size() > limit) {
-                outcome.error = std::make_exception_ptr(
-                    std::runtime_error("reply is larger than the limit of " + std::to_string(limit) + " bytes"));
-            }
             if (outcome.error) {
                 done.set_exception(outcome.error);
                 // Observed here, so that a failure nobody asks for does not
@@ -188,9 +187,22 @@ public:
                 }
                 return;
             }
-            web::http::http_response response(static_cast<web::http::status_code>(outcome.status));
-            SetTextBody(response, outcome.body, outcome.contentType);
-            done.set(response);
+            // As the real client hands it over: the status and headers, the
+            // body behind them, failing past the limit.
+            StreamedResponse response(static_cast<unsigned short>(outcome.status));
+            if (!outcome.contentType.empty()) {
+                response.AddHeader("Content-Type", outcome.contentType);
+            }
+            if (outcome.body.size() > limit) {
+                response.Fail(std::make_exception_ptr(
+                    std::runtime_error("reply is larger than the limit of " + std::to_string(limit) + " bytes")));
+            } else if (outcome.bodyError) {
+                response.Fail(outcome.bodyError);
+            } else {
+                response.Append(outcome.body.data(), outcome.body.size());
+                response.Finish();
+            }
+            done.set(response.Response());
         });
         return task;
     }
@@ -199,7 +211,7 @@ public:
         auto promise = std::make_shared<std::promise<Outcome>>();
         Send("GET", "", "", [promise](Outcome outcome) { promise->set_value(std::move(outcome)); });
         const Outcome outcome = promise->get_future().get();
-        if (outcome.error || outcome.status != 200 || outcome.body.size() > maxReply.load()) {
+        if (outcome.error || outcome.bodyError || outcome.status != 200 || outcome.body.size() > maxReply.load()) {
             return false;
         }
         const std::string part = destinationPath + ".part";
@@ -290,16 +302,19 @@ private:
         endpoint->executor.Post([endpoint, request, raw = std::move(raw), limit, target, clock = network->clock,
                                  cancel = options.cancel](bool run) {
             if (!run) {
-                request->Finish(Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}});
+                request->Finish(Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}, {}});
                 return;
             }
             const RawReply reply = endpoint->answer(raw);
             Outcome outcome = endpoint->closed
-                                  ? Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}}
+                                  ? Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}, {}}
                                   : Deliver(reply, *clock, limit, target);
             if (cancel && cancel->get_token().is_canceled()) {
-                outcome = Outcome{
-                    std::make_exception_ptr(RequestCancelled("HTTP request to " + target + " cancelled")), 0, {}, {}};
+                outcome = Outcome{std::make_exception_ptr(RequestCancelled("HTTP request to " + target + " cancelled")),
+                                  0,
+                                  {},
+                                  {},
+                                  {}};
             }
             request->Finish(std::move(outcome));
             if (reply.after) {

@@ -150,6 +150,13 @@ RawReply VeltaBase::State::Answer(const RawRequest& request) {
     reply.delay = script.delay;
     reply.hangUp = script.hangUp;
     reply.never = script.never;
+    reply.bodyDelay = script.bodyAfter;
+    if (script.cutBody) {
+        reply.cutAfter = reply.body.size() / 2;
+    }
+    if (script.untyped) {
+        reply.contentType.clear();
+    }
 
     const bool silent = reply.hangUp || reply.never;
     exchange.status = silent ? 0 : reply.status;

@@ -331,8 +331,12 @@ void LoopbackHttpServer::Serve(int connection) {
     if (answer && !reply.bodyFile.empty()) {
         SendFile(connection, reply);
     } else if (answer) {
-        WriteAll(connection, StatusLine(reply.status) + "Content-Type: " + reply.contentType + "\r\nContent-Length: " +
-                                 std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n" + reply.body);
+        const std::string type = reply.contentType.empty() ? "" : "Content-Type: " + reply.contentType + "\r\n";
+        const bool sent = WriteAll(connection, StatusLine(reply.status) + type + "Content-Length: " +
+                                                   std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n");
+        if (sent && Pause(connection, reply.bodyDelay, false)) {
+            WriteAll(connection, reply.body.substr(0, std::min(reply.cutAfter, reply.body.size())));
+        }
     }
     if (reply.after) {
         reply.after();

@@ -43,16 +43,25 @@ std::optional<ReplyScript> ParseReplyScript(const std::string& text) {
         script.never = true;
         return script;
     }
+    if (text == "cut-body") {
+        script.cutBody = true;
+        return script;
+    }
+    if (text == "untyped") {
+        script.untyped = true;
+        return script;
+    }
     if (const auto fault = ParseBodyFault(text)) {
         script.body = *fault;
         return script;
     }
     try {
         std::size_t used = 0;
-        if (text.rfind("slow:", 0) == 0) {
-            const long ms = std::stol(text.substr(5), &used);
-            if (ms >= 0 && used == text.size() - 5) {
-                script.delay = std::chrono::milliseconds(ms);
+        if (text.rfind("slow:", 0) == 0 || text.rfind("trickle:", 0) == 0) {
+            const std::size_t colon = text.find(':') + 1;
+            const long ms = std::stol(text.substr(colon), &used);
+            if (ms >= 0 && used == text.size() - colon) {
+                (text[0] == 's' ? script.delay : script.bodyAfter) = std::chrono::milliseconds(ms);
                 return script;
             }
         } else {

@@ -7,9 +7,10 @@
 // it passes with the network down.
 //
 // What it keeps from the real transport: each server answers on a thread of
-// its own, one request at a time, routed like the real server; replies past
-// the client's size limit, refused connections, hang-ups, time-outs and
-// cancellation fail the request as the real client does. What it leaves out
+// its own, one request at a time, routed like the real server; refused
+// connections, hang-ups, time-outs and cancellation fail the request, and a
+// body past the client's size limit fails its reading, as the real client
+// does. What it leaves out
 // is the wire itself: half-sent requests, slow bytes and socket errors stay
 // with the loopback tests.
 
@@ -47,13 +48,16 @@ struct RawReply {
     // No answer until the peer hangs up or the server stops.
     bool never = false;
     unsigned status = 200;
-    std::string contentType = "text/plain";
+    std::string contentType = "text/plain";  // empty: none is sent
     std::string body;
     // When set, the body is this file's content instead, streamed.
     std::string bodyFile;
-    // Bytes of the file sent before the connection is dropped; the head
-    // still promises the whole file.
+    // Bytes of the body sent before the connection is dropped; the head
+    // still promises the whole body.
     std::size_t cutAfter = std::string::npos;
+    // The head goes at once, the body this much later (over loopback; in
+    // memory the reply arrives whole).
+    std::chrono::milliseconds bodyDelay{0};
     // Each byte of the file is sent with its top bit set: no text at all.
     bool garble = false;
     // Runs once the reply is on its way (or dropped).

@@ -40,8 +40,15 @@ struct ReplyScript {
     bool hangUp = false;                 // close the connection without answering
     bool never = false;                  // hold the request until the camera gives up
     BodyFault body = BodyFault::None;
+    // On the wire (loopback only): the head at once and the body this much
+    // later; the head promising the body and the connection closing half-way
+    // through it; no Content-Type.
+    std::chrono::milliseconds bodyAfter{0};
+    bool cutBody = false;
+    bool untyped = false;
 };
-// "slow:MS", "500" (any status), "close", "never", or a body fault name.
+// "slow:MS", "500" (any status), "close", "never", "trickle:MS", "cut-body",
+// "untyped", or a body fault name.
 std::optional<ReplyScript> ParseReplyScript(const std::string& text);
 
 // How the base serves its log file (a GET of its base address).
