@@ -16,6 +16,7 @@
 
 #include <cpprest/http_msg.h>
 
+#include "DeadlineWatch.h"
 #include "Logger/LogClient.h"
 
 namespace tvo {
@@ -72,13 +73,28 @@ ClientExchange::ClientExchange(boost::asio::io_context& io, Settings settings, s
       sink(std::move(sink)),
       connections(std::move(connections)),
       strand(boost::asio::make_strand(io)),
-      socket(io),
-      timer(io) {}
+      socket(io) {}
 
 ClientExchange::~ClientExchange() = default;
 
 void ClientExchange::Start() {
-    boost::asio::post(strand, [self = shared_from_this()] { self->StartOnStrand(); });
+    MoveDeadline();
+    DeadlineWatch::On(io).Watch(shared_from_this());
+    // On this thread: saves the pool a wake-up for each request. No handler
+    // of this exchange runs before the first operation is under way.
+    std::lock_guard<std::recursive_mutex> lock(startMutex);
+    Begin();
+}
+
+void ClientExchange::MoveDeadline() {
+    deadline.store((Clock::now() + settings.limit).time_since_epoch().count(), std::memory_order_release);
+}
+
+void ClientExchange::TimeOut() {
+    const std::string limit = std::to_string(settings.limit.count()) + " ms";
+    Abort(HttpError(inBody.load(std::memory_order_acquire)
+                        ? "reply body of " + settings.description + " stalled for " + limit
+                        : settings.description + " timed out after " + limit));
 }
 
 void ClientExchange::Abort(std::exception_ptr why) {
@@ -100,14 +116,13 @@ void ClientExchange::Abort(std::exception_ptr why) {
     boost::asio::post(strand, [self = shared_from_this()] { self->Close(); });
 }
 
-void ClientExchange::StartOnStrand() {
+void ClientExchange::Begin() {
     if (Ended()) {
         Close();
         return;
     }
-    buffer.resize(std::max<std::size_t>(settings.readChunk, ReplyParser::kHeaderLimit + 1024));
-    deadline = Clock::now() + settings.limit;
-    WatchDeadline();
+    capacity = std::max<std::size_t>(settings.readChunk, ReplyParser::kHeaderLimit + 1024);
+    buffer.reset(new char[capacity]);  // not zeroed: only what is read is looked at
     if (auto idle = connections->TakeIdle()) {
         socket = std::move(*idle);
         {
@@ -218,13 +233,28 @@ void ClientExchange::Send() {
     parser.emplace(static_cast<ReplyReceiver&>(*this));
     head = ReplyHead();
     headerDone = false;
+    inBody.store(false, std::memory_order_release);
     interim = false;
     buffered = 0;
     replyStarted = false;
+    // A request fits the socket's buffer nearly always: written here and now,
+    // it needs no round through the pool. What does not fit goes by Asio.
+    const std::string& text = settings.request;
+    const ssize_t n = ::send(socket.native_handle(), text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        Sent(error_code(errno, boost::system::system_category()));
+        return;
+    }
+    const std::size_t done = n > 0 ? static_cast<std::size_t>(n) : 0;
+    if (done == text.size()) {
+        Sent(error_code());
+        return;
+    }
     boost::asio::async_write(
-        socket, boost::asio::buffer(settings.request),
-        boost::asio::bind_executor(strand,
-                                   [self = shared_from_this()](const error_code& ec, std::size_t) { self->Sent(ec); }));
+        socket, boost::asio::buffer(text.data() + done, text.size() - done),
+        boost::asio::bind_executor(strand, [self = shared_from_this()](const error_code& ec, std::size_t) {
+            self->Sent(ec);
+        }));
 }
 
 void ClientExchange::Sent(const error_code& ec) {
@@ -243,7 +273,7 @@ void ClientExchange::Sent(const error_code& ec) {
 
 void ClientExchange::Read() {
     socket.async_read_some(
-        boost::asio::buffer(buffer.data() + buffered, buffer.size() - buffered),
+        boost::asio::buffer(buffer.get() + buffered, capacity - buffered),
         boost::asio::bind_executor(
             strand, [self = shared_from_this()](const error_code& ec, std::size_t n) { self->ReadDone(ec, n); }));
 }
@@ -257,7 +287,7 @@ void ClientExchange::ReadDone(const error_code& ec, std::size_t n) {
         buffered += n;
         replyStarted = true;
         if (headerDone) {
-            deadline = Clock::now() + settings.limit;  // the body's limit is on silence
+            MoveDeadline();  // the body's limit is on silence
         }
         Parse();
         return;
@@ -283,9 +313,9 @@ void ClientExchange::ReadDone(const error_code& ec, std::size_t n) {
 void ClientExchange::Parse() {
     for (;;) {
         error_code ec;
-        const std::size_t used = parser->put(boost::asio::buffer(buffer.data(), buffered), ec);
+        const std::size_t used = parser->put(boost::asio::buffer(buffer.get(), buffered), ec);
         if (used > 0) {
-            std::memmove(buffer.data(), buffer.data() + used, buffered - used);
+            std::memmove(buffer.get(), buffer.get() + used, buffered - used);
             buffered -= used;
         }
         if (Ended()) {
@@ -313,7 +343,7 @@ void ClientExchange::Parse() {
             break;
         }
     }
-    if (buffered == buffer.size()) {
+    if (buffered == capacity) {
         Fail(HttpError("reply header of " + settings.description + " is too large"));
         return;
     }
@@ -341,7 +371,6 @@ void ClientExchange::Complete() {
     } catch (...) {
         // Nothing is left to tell.
     }
-    timer.cancel();
     if (parser->keep_alive() && buffered == 0) {
         {
             std::lock_guard<std::mutex> lock(descriptorMutex);
@@ -365,8 +394,8 @@ void ClientExchange::Fail(std::exception_ptr why) {
 }
 
 void ClientExchange::Close() {
+    std::lock_guard<std::recursive_mutex> lock(startMutex);
     CloseSocket();
-    timer.cancel();
 }
 
 void ClientExchange::CloseSocket() {
@@ -376,30 +405,6 @@ void ClientExchange::CloseSocket() {
     }
     error_code ignored;
     socket.close(ignored);
-}
-
-void ClientExchange::WatchDeadline() {
-    if (timerRunning) {
-        return;
-    }
-    timerRunning = true;
-    timer.expires_at(deadline);
-    timer.async_wait(boost::asio::bind_executor(
-        strand, [self = shared_from_this()](const error_code& ec) { self->DeadlineCheck(ec); }));
-}
-
-void ClientExchange::DeadlineCheck(const error_code& ec) {
-    timerRunning = false;
-    if (ec || Ended()) {
-        return;
-    }
-    if (Clock::now() < deadline) {
-        WatchDeadline();  // moved on by the body's progress
-        return;
-    }
-    const std::string limit = std::to_string(settings.limit.count()) + " ms";
-    Abort(HttpError(headerDone ? "reply body of " + settings.description + " stalled for " + limit
-                               : settings.description + " timed out after " + limit));
 }
 
 // ---- the reply as it is parsed ----
@@ -420,7 +425,8 @@ bool ClientExchange::OnHeader() {
         return true;
     }
     headerDone = true;
-    deadline = Clock::now() + settings.limit;
+    inBody.store(true, std::memory_order_release);
+    MoveDeadline();
     try {
         sink->Headers(head);
     } catch (...) {

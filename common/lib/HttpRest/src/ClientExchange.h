@@ -19,7 +19,6 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 
 #include "ClientTarget.h"
@@ -71,17 +70,30 @@ public:
     ClientExchange(const ClientExchange&) = delete;
     ClientExchange& operator=(const ClientExchange&) = delete;
 
+    // Sends the request: on the caller's thread as far as it goes without
+    // waiting (a kept connection takes the request at once), then on the
+    // strand.
     void Start();
     // Ends the exchange with why (unless it has ended), closes its socket at
     // once and lets its handlers wind down. Any thread.
     void Abort(std::exception_ptr why);
     bool Ended() const { return ended.load(std::memory_order_acquire); }
 
+    // When the exchange times out: the limit after the start for the headers,
+    // then after each piece of the body. Any thread.
+    std::chrono::steady_clock::time_point Deadline() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(deadline.load(std::memory_order_acquire)));
+    }
+    // Ends the exchange as timed out; for the deadline watch.
+    void TimeOut();
+
 private:
     using error_code = boost::system::error_code;
     using tcp = boost::asio::ip::tcp;
 
-    void StartOnStrand();
+    void Begin();
+    void MoveDeadline();
     void Resolved(std::vector<tcp::endpoint> found, std::string error);
     void Connect(std::size_t index);
     void Connected(std::size_t index, const error_code& ec);
@@ -96,8 +108,6 @@ private:
     void Close();
     void CloseSocket();
     void Lookup();
-    void WatchDeadline();
-    void DeadlineCheck(const error_code& ec);
     std::exception_ptr TransportError(const std::string& what) const;
 
     // ReplyReceiver, from Parse.
@@ -115,14 +125,12 @@ private:
     // From here to the atomics: the strand's alone.
     boost::asio::strand<boost::asio::io_context::executor_type> strand;
     tcp::socket socket;
-    boost::asio::steady_timer timer;
-    bool timerRunning = false;
-    std::chrono::steady_clock::time_point deadline;
     std::vector<tcp::endpoint> endpoints;
     std::string connectErrors;
     bool reused = false;
     bool retried = false;
-    std::vector<char> buffer;
+    std::unique_ptr<char[]> buffer;
+    std::size_t capacity = 0;
     std::size_t buffered = 0;
     bool replyStarted = false;  // a byte of the reply arrived
     std::optional<ReplyParser> parser;
@@ -133,6 +141,11 @@ private:
     std::exception_ptr refusal;  // why a receiver call said no
 
     std::atomic<bool> ended{false};
+    std::atomic<bool> inBody{false};
+    std::atomic<std::chrono::steady_clock::rep> deadline{0};
+    // Held while Start works on the caller's thread; Close takes it, so that
+    // an Abort from elsewhere cannot close the socket under that work.
+    std::recursive_mutex startMutex;
     // The socket's descriptor while open, for Abort to shut down from another thread.
     std::mutex descriptorMutex;
     int descriptor = -1;
