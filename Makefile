@@ -15,7 +15,8 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config dpkg-dev binutils
   libcpprest-dev libboost-random-dev libboost-system-dev libboost-thread-dev \
   libboost-filesystem-dev libboost-chrono-dev libboost-atomic-dev \
   libboost-date-time-dev libboost-regex-dev libssl-dev zlib1g-dev libbrotli-dev \
-  libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libboost-dev
+  libmsgsl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libboost-dev \
+  curl
 # The fuzz build: clang with libFuzzer and its sanitizer runtimes.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 # make lint: the format check and clang-tidy (the builds use clang above).

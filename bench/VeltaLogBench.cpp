@@ -1,6 +1,8 @@
 // Moving the Velta base's log: a 50 MB log from the emulated base through
 // download, trim and the named pipe to a reader, next to `cat` of the same
-// file into a pipe (the limit on this machine), with the resident memory the
+// file into a pipe (the limit on this machine) and to the same bytes fetched
+// from the same base by `curl -s -o FILE` and then piped by `cat` (what a
+// shell script on the camera would do), with the resident memory the
 // transfer adds; and what one asynchronous status report costs the host.
 
 #include <benchmark/benchmark.h>
@@ -18,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <atomic>
 #include <fstream>
@@ -149,6 +152,55 @@ void BM_CatLogIntoPipe(benchmark::State& state) {
     state.counters["MB/s"] = benchmark::Counter(static_cast<double>(moved) / 1e6, benchmark::Counter::kIsRate);
 }
 
+// Runs a program to its end with its output into a pipe that this process
+// drains; the bytes drained, or -1 when it could not run or failed.
+long long RunDrained(std::vector<std::string> arguments) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (auto& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    if (spawned != 0) {
+        ::close(ends[0]);
+        return -1;
+    }
+    const auto moved = static_cast<long long>(Drain(ends[0]));
+    ::close(ends[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? moved : -1;
+}
+
+// The same log from the same base by curl into a file, then cat of the file
+// into a pipe: the road without the library.
+void BM_CurlThenCatIntoPipe(benchmark::State& state) {
+    const ProtocolEnvironment environment = rig->base->Environment();
+    const std::string address = "http://127.0.0.1:" + std::to_string(rig->base->Port()) + "/" + environment.velta.path;
+    const std::string copy = rig->folder.file("curl.log").string();
+    std::size_t moved = 0;
+    for (auto _ : state) {
+        const long long fetched = RunDrained({"curl", "-s", "-o", copy, address});
+        const long long piped = RunDrained({"cat", copy});
+        if (fetched < 0 || piped != static_cast<long long>(std::filesystem::file_size(rig->base->Setup().baseLogFile))) {
+            state.SkipWithError("curl or cat failed (is curl installed?)");
+            return;
+        }
+        moved += static_cast<std::size_t>(piped);
+    }
+    state.counters["MB/s"] = benchmark::Counter(static_cast<double>(moved) / 1e6, benchmark::Counter::kIsRate);
+}
+
 // Download of the whole log into the camera's copy, alone.
 void BM_VeltaLogDownloadOnly(benchmark::State& state) {
     const ProtocolEnvironment environment = rig->base->Environment();
@@ -202,6 +254,12 @@ void BM_VeltaLogDownloadTrimPipe(benchmark::State& state) {
 }
 
 BENCHMARK(BM_CatLogIntoPipe)
+    ->Setup(StartLogRig)
+    ->Teardown(StopLogRig)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1);
+BENCHMARK(BM_CurlThenCatIntoPipe)
     ->Setup(StartLogRig)
     ->Teardown(StopLogRig)
     ->Unit(benchmark::kMillisecond)

@@ -1,7 +1,9 @@
 // Requests per second of each server kind at 1 and 8 connections, each
 // server alone in a child process pinned to one core and the load pinned to
 // another (what taskset does), three interleaved rounds, medians reported;
-// with the server process's threads and peak resident memory.
+// with the server process's threads and peak resident memory. Then the
+// outbound side the same way: round trips per second of each client kind
+// against the one-thread Beast server.
 //
 //   pmx_server_bench [seconds per measurement]
 //   pmx_server_bench --serve <kind> <port>     (the child's side)
@@ -24,6 +26,7 @@
 #include <TestSupport/TestSupport.h>
 
 #include "BenchServers.h"
+#include "ClientRoundTrips.h"
 #include "LoadGenerator.h"
 
 namespace {
@@ -181,6 +184,28 @@ int main(int argc, char** argv) {
         std::printf("%-16s %12.0f %12.0f %8ld %10.1f   %5.2fx / %5.2fx        %5.2fx / %5.2fx\n", kind.name.c_str(),
                     one, eight, usage[kind.name].first, usage[kind.name].second / 1024.0, one / median("cpprest-2", 1),
                     eight / median("cpprest-2", 8), one / median("beast-1", 1), eight / median("beast-1", 8));
+    }
+
+    // The clients in this process, on the load's core; the server alone on its own.
+    std::map<std::string, std::vector<double>> trips;
+    const ServerKind& yardstick = tvo::bench::ServerKinds().back();
+    for (int round = 1; round <= kRounds; ++round) {
+        try {
+            Child child;
+            const int port = tvo::FreeTcpPort();
+            Start(child, yardstick.name, port, serverCpu);
+            for (const std::string& kind : tvo::bench::ClientKinds()) {
+                trips[kind].push_back(
+                    tvo::bench::RoundTripRate(kind, port, yardstick.target, yardstick.body, duration));
+            }
+        } catch (const std::exception& e) {
+            std::printf("clients: %s\n", e.what());
+        }
+    }
+    std::printf("\n%-16s %14s   %s\n", "client", "round trips/s", "vs cpprest-2");
+    for (const std::string& kind : tvo::bench::ClientKinds()) {
+        std::printf("%-16s %14.0f   %5.2fx\n", kind.c_str(), Median(trips[kind]),
+                    Median(trips[kind]) / Median(trips["cpprest-2"]));
     }
     return 0;
 }
