@@ -22,7 +22,7 @@ FUZZ_PACKAGES = clang libclang-rt-14-dev
 # make lint: the format check and clang-tidy (the builds use clang above).
 LINT_PACKAGES = clang-format clang-tidy
 FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
-  eeprom_dravo version_file base_log_trim
+  eeprom_dravo version_file base_log_trim http_reply
 
 # make docs: Doxygen for the API reference, PlantUML (with its headless Java)
 # for the dock roads' diagrams. Only that target installs them.

@@ -12,7 +12,6 @@
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
-#include <boost/beast/http/error.hpp>
 
 #include <cpprest/http_msg.h>
 
@@ -58,13 +57,7 @@ std::string LookUp(const std::string& host, const std::string& port,
     return found.empty() ? std::string("no address") : std::string();
 }
 
-bool IsInterim(int status) {
-    return status >= 100 && status < 200 && status != 101;
-}
-
 }  // namespace
-
-ReplySink::~ReplySink() = default;
 
 ClientExchange::ClientExchange(boost::asio::io_context& io, Settings settings, std::unique_ptr<ReplySink> sink,
                                std::shared_ptr<ClientConnections> connections)
@@ -73,7 +66,8 @@ ClientExchange::ClientExchange(boost::asio::io_context& io, Settings settings, s
       sink(std::move(sink)),
       connections(std::move(connections)),
       strand(boost::asio::make_strand(io)),
-      socket(io) {}
+      socket(io),
+      reader(*this->sink, this->settings.maxBody, this->settings.readChunk, this->settings.description) {}
 
 ClientExchange::~ClientExchange() = default;
 
@@ -121,8 +115,6 @@ void ClientExchange::Begin() {
         Close();
         return;
     }
-    capacity = std::max<std::size_t>(settings.readChunk, ReplyParser::kHeaderLimit + 1024);
-    buffer.reset(new char[capacity]);  // not zeroed: only what is read is looked at
     if (auto idle = connections->TakeIdle()) {
         socket = std::move(*idle);
         {
@@ -230,13 +222,8 @@ void ClientExchange::Connected(std::size_t index, const error_code& ec) {
 }
 
 void ClientExchange::Send() {
-    parser.emplace(static_cast<ReplyReceiver&>(*this));
-    head = ReplyHead();
-    headerDone = false;
+    reader.Reset();
     inBody.store(false, std::memory_order_release);
-    interim = false;
-    buffered = 0;
-    replyStarted = false;
     // A request fits the socket's buffer nearly always: written here and now,
     // it needs no round through the pool. What does not fit goes by Asio.
     const std::string& text = settings.request;
@@ -252,9 +239,8 @@ void ClientExchange::Send() {
     }
     boost::asio::async_write(
         socket, boost::asio::buffer(text.data() + done, text.size() - done),
-        boost::asio::bind_executor(strand, [self = shared_from_this()](const error_code& ec, std::size_t) {
-            self->Sent(ec);
-        }));
+        boost::asio::bind_executor(strand,
+                                   [self = shared_from_this()](const error_code& ec, std::size_t) { self->Sent(ec); }));
 }
 
 void ClientExchange::Sent(const error_code& ec) {
@@ -272,10 +258,10 @@ void ClientExchange::Sent(const error_code& ec) {
 }
 
 void ClientExchange::Read() {
-    socket.async_read_some(
-        boost::asio::buffer(buffer.get() + buffered, capacity - buffered),
-        boost::asio::bind_executor(
-            strand, [self = shared_from_this()](const error_code& ec, std::size_t n) { self->ReadDone(ec, n); }));
+    socket.async_read_some(reader.Room(), boost::asio::bind_executor(
+                                              strand, [self = shared_from_this()](const error_code& ec, std::size_t n) {
+                                                  self->ReadDone(ec, n);
+                                              }));
 }
 
 void ClientExchange::ReadDone(const error_code& ec, std::size_t n) {
@@ -284,70 +270,40 @@ void ClientExchange::ReadDone(const error_code& ec, std::size_t n) {
         return;
     }
     if (n > 0) {
-        buffered += n;
-        replyStarted = true;
-        if (headerDone) {
-            MoveDeadline();  // the body's limit is on silence
+        const bool inHeader = !reader.HeaderDone();
+        const ReplyReader::Progress progress = reader.Received(n);
+        // The headers' limit counts from the start; the body's from each piece.
+        if (reader.HeaderDone()) {
+            if (inHeader) {
+                inBody.store(true, std::memory_order_release);
+            }
+            MoveDeadline();
         }
-        Parse();
+        Went(progress);
         return;
     }
-    if (ec == boost::asio::error::eof && headerDone) {
-        error_code end;
-        parser->put_eof(end);
-        if (!end && parser->is_done()) {
-            Complete();
-        } else {
-            Fail(HttpError("reply of " + settings.description + " broke off in its body"));
-        }
-        return;
-    }
-    if (!replyStarted && RetryOnFreshConnection()) {
+    if (!reader.Started() && RetryOnFreshConnection()) {
         return;  // a kept connection that the server had closed meanwhile
     }
-    const std::string reason = ec ? ec.message() : std::string("nothing read");
-    Fail(HttpError(headerDone ? "reply of " + settings.description + " broke off in its body: " + reason
-                              : "no reply to " + settings.description + ": " + reason));
-}
-
-void ClientExchange::Parse() {
-    for (;;) {
-        error_code ec;
-        const std::size_t used = parser->put(boost::asio::buffer(buffer.get(), buffered), ec);
-        if (used > 0) {
-            std::memmove(buffer.get(), buffer.get() + used, buffered - used);
-            buffered -= used;
-        }
-        if (Ended()) {
-            Close();
-            return;
-        }
-        if (ec == boost::beast::http::error::need_more) {
-            break;
-        }
-        if (ec) {
-            Fail(refusal ? refusal : HttpError("unreadable reply to " + settings.description + ": " + ec.message()));
-            return;
-        }
-        if (parser->is_done()) {
-            if (!interim) {
-                Complete();
-                return;
-            }
-            parser.emplace(static_cast<ReplyReceiver&>(*this));  // the real reply follows
-            head = ReplyHead();
-            interim = false;
-            continue;
-        }
-        if (used == 0) {
-            break;
-        }
-    }
-    if (buffered == capacity) {
-        Fail(HttpError("reply header of " + settings.description + " is too large"));
+    if (ec == boost::asio::error::eof) {
+        Went(reader.PeerClosed());
         return;
     }
-    Read();
+    const std::string reason = ec ? ec.message() : std::string("nothing read");
+    Fail(HttpError(reader.HeaderDone() ? "reply of " + settings.description + " broke off in its body: " + reason
+                                       : "no reply to " + settings.description + ": " + reason));
+}
+
+void ClientExchange::Went(ReplyReader::Progress progress) {
+    if (Ended()) {
+        Close();
+        return;
+    }
+    switch (progress) {
+        case ReplyReader::Progress::More: Read(); return;
+        case ReplyReader::Progress::Complete: Complete(); return;
+        case ReplyReader::Progress::Failed: Fail(reader.Failure()); return;
+    }
 }
 
 bool ClientExchange::RetryOnFreshConnection() {
@@ -371,7 +327,7 @@ void ClientExchange::Complete() {
     } catch (...) {
         // Nothing is left to tell.
     }
-    if (parser->keep_alive() && buffered == 0) {
+    if (reader.Reusable()) {
         {
             std::lock_guard<std::mutex> lock(descriptorMutex);
             descriptor = -1;
@@ -405,63 +361,6 @@ void ClientExchange::CloseSocket() {
     }
     error_code ignored;
     socket.close(ignored);
-}
-
-// ---- the reply as it is parsed ----
-
-void ClientExchange::OnStatus(int code, std::string_view reason, int version) {
-    head.status = code;
-    head.reason.assign(reason.data(), reason.size());
-    head.version = version;
-}
-
-void ClientExchange::OnField(std::string_view name, std::string_view value) {
-    head.fields.emplace_back(std::string(name), std::string(value));
-}
-
-bool ClientExchange::OnHeader() {
-    if (IsInterim(head.status)) {
-        interim = true;
-        return true;
-    }
-    headerDone = true;
-    inBody.store(true, std::memory_order_release);
-    MoveDeadline();
-    try {
-        sink->Headers(head);
-    } catch (...) {
-        refusal = std::current_exception();
-        return false;
-    }
-    head.fields.clear();
-    return true;
-}
-
-bool ClientExchange::OnBodyStart(const boost::optional<std::uint64_t>& contentLength) {
-    if (contentLength && *contentLength > settings.maxBody) {
-        refusal = std::make_exception_ptr(
-            std::runtime_error("reply from " + settings.description + " declares " + std::to_string(*contentLength) +
-                               " bytes, larger than the limit of " + std::to_string(settings.maxBody) + " bytes"));
-        return false;
-    }
-    return true;
-}
-
-bool ClientExchange::OnBody(std::string_view piece) {
-    received += piece.size();
-    if (received > settings.maxBody) {
-        refusal = std::make_exception_ptr(std::runtime_error("reply from " + settings.description +
-                                                             " is larger than the limit of " +
-                                                             std::to_string(settings.maxBody) + " bytes"));
-        return false;
-    }
-    try {
-        sink->Body(piece);
-    } catch (...) {
-        refusal = std::current_exception();
-        return false;
-    }
-    return true;
 }
 
 // ---- ClientConnections ----

@@ -11,7 +11,6 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,37 +21,16 @@
 #include <boost/asio/strand.hpp>
 
 #include "ClientTarget.h"
-#include "ReplyParser.h"
+#include "ReplyReader.h"
 
 namespace tvo {
-
-struct ReplyHead {
-    int status = 0;
-    std::string reason;
-    int version = 11;
-    std::vector<std::pair<std::string, std::string>> fields;
-};
-
-// Where a reply goes. Headers, Body and Complete come from the exchange's
-// strand, in that order; Failed from any thread, instead of Complete. Each
-// of Complete and Failed comes at most once, never both.
-class ReplySink {
-public:
-    virtual ~ReplySink();
-    // Throws to refuse the reply; the exchange then fails with that error.
-    virtual void Headers(const ReplyHead& head) = 0;
-    // Throws when the piece cannot be taken; the exchange then fails with that error.
-    virtual void Body(std::string_view piece) = 0;
-    virtual void Complete() = 0;
-    virtual void Failed(std::exception_ptr why) = 0;
-};
 
 // The connection an HttpClient keeps open between its requests, and the
 // requests under way (for cancel()). Shared by the client and its exchanges,
 // which may outlive it.
 class ClientConnections;
 
-class ClientExchange : public std::enable_shared_from_this<ClientExchange>, private ReplyReceiver {
+class ClientExchange : public std::enable_shared_from_this<ClientExchange> {
 public:
     struct Settings {
         ClientTarget target;
@@ -101,7 +79,7 @@ private:
     void Sent(const error_code& ec);
     void Read();
     void ReadDone(const error_code& ec, std::size_t n);
-    void Parse();
+    void Went(ReplyReader::Progress progress);
     bool RetryOnFreshConnection();
     void Complete();
     void Fail(std::exception_ptr why);
@@ -109,13 +87,6 @@ private:
     void CloseSocket();
     void Lookup();
     std::exception_ptr TransportError(const std::string& what) const;
-
-    // ReplyReceiver, from Parse.
-    void OnStatus(int code, std::string_view reason, int version) override;
-    void OnField(std::string_view name, std::string_view value) override;
-    bool OnHeader() override;
-    bool OnBodyStart(const boost::optional<std::uint64_t>& contentLength) override;
-    bool OnBody(std::string_view piece) override;
 
     boost::asio::io_context& io;
     const Settings settings;
@@ -129,16 +100,7 @@ private:
     std::string connectErrors;
     bool reused = false;
     bool retried = false;
-    std::unique_ptr<char[]> buffer;
-    std::size_t capacity = 0;
-    std::size_t buffered = 0;
-    bool replyStarted = false;  // a byte of the reply arrived
-    std::optional<ReplyParser> parser;
-    ReplyHead head;
-    bool headerDone = false;
-    bool interim = false;  // a 1xx reply before the real one
-    std::uint64_t received = 0;
-    std::exception_ptr refusal;  // why a receiver call said no
+    ReplyReader reader;
 
     std::atomic<bool> ended{false};
     std::atomic<bool> inBody{false};
