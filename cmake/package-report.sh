@@ -1,7 +1,7 @@
 #!/bin/sh
 # Lists the Debian packages in each folder given (size, dependencies) and,
 # for each library of the runtime package, its stripped size and the number
-# of symbols it exports. Flags an arm64 library that outgrows its budget.
+# of symbols it exports. An arm64 library that outgrows its budget fails it.
 set -eu
 budget() {  # bytes each library may take on the camera, stripped
   case "$1" in
@@ -10,6 +10,7 @@ budget() {  # bytes each library may take on the camera, stripped
     *) echo 0 ;;
   esac
 }
+over=0
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for dir in "$@"; do
@@ -30,9 +31,18 @@ for dir in "$@"; do
     limit=$(budget "$name")
     note=""
     if [ "$limit" -gt 0 ] && [ "$arch" = arm64 ]; then
-      if [ "$size" -gt "$limit" ]; then note="OVER its budget of $limit"; else note="budget $limit"; fi
+      if [ "$size" -gt "$limit" ]; then
+        note="OVER its budget of $limit"
+        over=1
+      else
+        note="budget $limit"
+      fi
     fi
     printf '  %-32s %10s %8s  %s\n' "$name" "$size" "$exported" "$note"
   done
   echo
 done
+if [ "$over" -ne 0 ]; then
+  echo "a library is over its budget" >&2
+  exit 1
+fi

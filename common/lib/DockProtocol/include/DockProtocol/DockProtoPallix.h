@@ -36,7 +36,7 @@ class DockProtoPallixImpl;
 /// process must be allowed to bind to "usb0" and to rewrite the hosts file.
 ///
 /// Threads: everything runs on the calling host thread (the wait for the
-/// hello too); cpprestsdk's pool only completes the open request. Cancel()
+/// hello too); cpprestsdk's pool runs and completes the open request. Cancel()
 /// may be called from another thread while GetServerInfo() waits; nothing
 /// else of one object may run at the same time.
 class PMX_DOCKPROTOCOL_API DockProtoPallix : public DockProtoIF {

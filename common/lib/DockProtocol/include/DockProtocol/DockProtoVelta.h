@@ -42,7 +42,7 @@ using UploadLinkStatus = std::uint32_t;
 /// is a GET of the bare path) and serves the base's requests at
 /// `192.168.99.2:55006/UsbRest/1.0` (VeltaEnvironment).
 /// Threads: the host's thread calls the operations, and the blocking ones wait
-/// there; cpprestsdk's pool only completes the outbound requests. The inbound
+/// there; cpprestsdk's pool runs and completes the outbound requests. The inbound
 /// server, started by SayHello(), has one thread of its own: the base's
 /// approval, charge report, ignition and shutdown notices, `shutdown_now`,
 /// `terminate_backend_operations`, firmware and configuration requests are

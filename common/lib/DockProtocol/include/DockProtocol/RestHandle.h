@@ -32,7 +32,7 @@ class HttpClientIF;
 /// Handed to the host in DockProtoIF::AsyncResult by the Velta dock's
 /// SetUploadStatusAsync() and SetChargeStatusAsync(). Poll IsDone() from the
 /// host's thread; destroy the handle to cancel the request (also when the
-/// base never answers). The request completes on cpprestsdk's pool; no host
+/// base never answers). The request runs on cpprestsdk's pool; no host
 /// code runs there. One handle is used from one thread at a time; it may
 /// outlive the protocol object that made it.
 class PMX_DOCKPROTOCOL_API RestHandle {
