@@ -231,9 +231,17 @@ std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
     }
     const std::string_view kept = whole.substr(position);
     // A new file renamed into place: whatever sits at the copy's name is
-    // replaced, never written through.
+    // replaced, never written through. The kernel copies the bytes (tens of
+    // megabytes, often), and the copy is read once, at once: no sync.
     std::string error;
-    if (!ReplaceFile(impl->files.trimmedBaseLogCopy, kept, ReplaceOptions{}, error)) {
+    ReplaceOptions scratch;
+    scratch.durable = false;
+    const FileDescriptor source = OpenForReading(impl->files.baseLogCopy);
+    if (!source.IsOpen()) {
+        error = "cannot open " + impl->files.baseLogCopy + " again";
+    }
+    if (!source.IsOpen() ||
+        !ReplaceFileFromRange(impl->files.trimmedBaseLogCopy, source.Get(), position, kept.size(), scratch, error)) {
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << "TrimmedLog file could not be written: " << error;
         // An older copy must not go out in its place.
         ::unlink(impl->files.trimmedBaseLogCopy.c_str());

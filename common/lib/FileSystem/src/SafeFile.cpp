@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <random>
 
@@ -94,6 +96,83 @@ bool IsMountRoot(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// What became of writing a new file beside a path and renaming it over.
+enum class Beside { Done, NotCreated, NotWritten, NotRenamed };
+
+// Creates a new file beside path, fills it, syncs it when asked and renames
+// it over path. number holds the errno of a failed step; error the message
+// of a failed fill.
+template <typename Fill>
+Beside WriteBesideAndRename(const std::string& path, const ReplaceOptions& options, Fill fill, int& number,
+                            std::string& error) {
+    std::string created;
+    FileDescriptor file = CreateBeside(path, options.mode, created, number);
+    if (!file.IsOpen()) {
+        return Beside::NotCreated;
+    }
+    struct stat existing {};
+    if (options.keepOwnerAndMode && ::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        // Best effort: a process that may not chown still writes the content.
+        if (::fchown(file.Get(), existing.st_uid, existing.st_gid) != 0 ||
+            ::fchmod(file.Get(), existing.st_mode & 07777) != 0) {
+            // The content matters more than who owns it.
+        }
+    }
+    if (!fill(file.Get()) || (options.durable && ::fsync(file.Get()) != 0)) {
+        error = ErrorText("cannot write " + created, errno);
+        ::unlink(created.c_str());
+        return Beside::NotWritten;
+    }
+    file.Reset();
+    if (::rename(created.c_str(), path.c_str()) != 0) {
+        number = errno;
+        ::unlink(created.c_str());
+        return Beside::NotRenamed;
+    }
+    return Beside::Done;
+}
+
+// Copies length bytes of source from offset into target, in the kernel
+// where the file systems allow it.
+bool CopyRange(int source, std::uint64_t offset, std::uint64_t length, int target) {
+    auto from = static_cast<loff_t>(offset);
+    bool inKernel = true;
+    std::string buffer;
+    while (length > 0) {
+        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{1} << 30));
+        ssize_t moved;
+        if (inKernel) {
+            moved = ::copy_file_range(source, &from, target, nullptr, step, 0);
+            if (moved < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                inKernel = false;
+                continue;
+            }
+        } else {
+            buffer.resize(std::min<std::size_t>(step, std::size_t{256} * 1024));
+            moved = ::pread(source, buffer.data(), buffer.size(), from);
+            if (moved > 0 && !WriteAll(target, std::string_view(buffer.data(), static_cast<std::size_t>(moved)))) {
+                return false;
+            }
+            from += moved > 0 ? moved : 0;
+        }
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved <= 0) {
+            if (moved == 0) {
+                errno = EIO;  // the source ended before the range did
+            }
+            return false;
+        }
+        length -= static_cast<std::uint64_t>(moved);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options, std::string& error) {
     if (!IsUsablePath(path)) {
         error = "unusable path";
@@ -105,41 +184,45 @@ bool ReplaceFile(const std::string& path, std::string_view content, const Replac
     if (rewriteInPlace && IsMountRoot(path)) {
         return RewriteInPlace(path, content, error);
     }
-    std::string created;
-    int createError = 0;
-    FileDescriptor file = CreateBeside(path, options.mode, created, createError);
-    if (!file.IsOpen()) {
-        if (rewriteInPlace) {
-            return RewriteInPlace(path, content, error);
-        }
-        error = ErrorText("cannot create a file beside " + path + " in " + Folder(path), createError);
+    int number = 0;
+    switch (WriteBesideAndRename(
+        path, options, [content](int fd) { return WriteAll(fd, content); }, number, error)) {
+        case Beside::Done: return true;
+        case Beside::NotWritten: return false;
+        case Beside::NotCreated:
+            if (rewriteInPlace) {
+                return RewriteInPlace(path, content, error);
+            }
+            error = ErrorText("cannot create a file beside " + path + " in " + Folder(path), number);
+            return false;
+        case Beside::NotRenamed:
+            if (rewriteInPlace &&
+                (number == EBUSY || number == EXDEV || number == EPERM || number == EACCES || number == EROFS)) {
+                return RewriteInPlace(path, content, error);
+            }
+            error = ErrorText("cannot rename a new file to " + path, number);
+            return false;
+    }
+    return false;
+}
+
+bool ReplaceFileFromRange(const std::string& path, int source, std::uint64_t offset, std::uint64_t length,
+                          const ReplaceOptions& options, std::string& error) {
+    if (!IsUsablePath(path)) {
+        error = "unusable path";
         return false;
     }
-    struct stat existing {};
-    if (options.keepOwnerAndMode && ::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        // Best effort: a process that may not chown still writes the content.
-        if (::fchown(file.Get(), existing.st_uid, existing.st_gid) != 0 ||
-            ::fchmod(file.Get(), existing.st_mode & 07777) != 0) {
-            // The content matters more than who owns it.
-        }
+    int number = 0;
+    const auto copy = [source, offset, length](int fd) { return CopyRange(source, offset, length, fd); };
+    switch (WriteBesideAndRename(path, options, copy, number, error)) {
+        case Beside::Done: return true;
+        case Beside::NotWritten: return false;
+        case Beside::NotCreated:
+            error = ErrorText("cannot create a file beside " + path + " in " + Folder(path), number);
+            return false;
+        case Beside::NotRenamed: error = ErrorText("cannot rename a new file to " + path, number); return false;
     }
-    if (!WriteAll(file.Get(), content) || ::fsync(file.Get()) != 0) {
-        error = ErrorText("cannot write " + created, errno);
-        ::unlink(created.c_str());
-        return false;
-    }
-    file.Reset();
-    if (::rename(created.c_str(), path.c_str()) != 0) {
-        const int renameError = errno;
-        ::unlink(created.c_str());
-        if (rewriteInPlace && (renameError == EBUSY || renameError == EXDEV || renameError == EPERM ||
-                               renameError == EACCES || renameError == EROFS)) {
-            return RewriteInPlace(path, content, error);
-        }
-        error = ErrorText("cannot rename " + created + " to " + path, renameError);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 FileDescriptor OpenRegularFile(const std::string& path) {

@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ struct PMX_FILESYSTEM_API ReplaceOptions {
     // bind-mounted over it, a folder the process may not write), the file is
     // rewritten in place instead.
     bool rewriteInPlace = false;
+    // The content reaches the disk before it replaces the path. A scratch
+    // copy that is read once and thrown away need not wait for that.
+    bool durable = true;
 };
 
 // Writes content into a new file in the folder of path (O_CREAT|O_EXCL, so
@@ -33,6 +37,13 @@ struct PMX_FILESYSTEM_API ReplaceOptions {
 // never stays behind.
 PMX_FILESYSTEM_API bool ReplaceFile(const std::string& path, std::string_view content, const ReplaceOptions& options,
                                     std::string& error);
+
+// As ReplaceFile, the content being length bytes of the file open at source
+// from offset on, copied by the kernel where the file systems allow it (no
+// pass through this process's memory). rewriteInPlace does not apply. Fails
+// when source ends before the range does.
+PMX_FILESYSTEM_API bool ReplaceFileFromRange(const std::string& path, int source, std::uint64_t offset,
+                                             std::uint64_t length, const ReplaceOptions& options, std::string& error);
 
 // Opens path for reading only when it is a regular file. O_NONBLOCK keeps a
 // FIFO from blocking the caller until a writer shows up. Holds no descriptor
