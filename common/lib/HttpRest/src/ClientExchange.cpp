@@ -1,5 +1,6 @@
 #include "ClientExchange.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,6 +23,10 @@ namespace tvo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The pipe a spliced body goes through: the most an unprivileged process may
+// ask for by default.
+constexpr int kSplicePipe = 1024 * 1024;
 
 std::exception_ptr HttpError(const std::string& text) {
     return std::make_exception_ptr(web::http::http_exception(text));
@@ -69,7 +74,13 @@ ClientExchange::ClientExchange(boost::asio::io_context& io, Settings settings, s
       socket(io),
       reader(*this->sink, this->settings.maxBody, this->settings.readChunk, this->settings.description) {}
 
-ClientExchange::~ClientExchange() = default;
+ClientExchange::~ClientExchange() {
+    for (const int end : pipeEnds) {
+        if (end >= 0) {
+            ::close(end);
+        }
+    }
+}
 
 void ClientExchange::Start() {
     MoveDeadline();
@@ -135,8 +146,8 @@ void ClientExchange::Lookup() {
             std::string());
         return;
     }
-    // Off the strand, so that a slow resolver cannot hold up the time limit
-    // or a cancellation.
+    // On the pool, neither on the caller's thread nor on the strand: a slow
+    // resolver holds up neither the caller nor a cancellation's close.
     boost::asio::post(io, [self = shared_from_this()] {
         std::vector<tcp::endpoint> found;
         std::string error = LookUp(self->settings.target.host, self->settings.target.port, found);
@@ -300,10 +311,82 @@ void ClientExchange::Went(ReplyReader::Progress progress) {
         return;
     }
     switch (progress) {
-        case ReplyReader::Progress::More: Read(); return;
+        case ReplyReader::Progress::More:
+            if (const auto left = reader.BodyLeft(); left && sink->BodyFile() >= 0) {
+                SpliceBody(*left);
+                return;
+            }
+            Read();
+            return;
         case ReplyReader::Progress::Complete: Complete(); return;
         case ReplyReader::Progress::Failed: Fail(reader.Failure()); return;
     }
+}
+
+void ClientExchange::SpliceBody(std::uint64_t left) {
+    // Socket to pipe to file, page by page in the kernel: tens of megabytes
+    // of log never pass through this process.
+    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        pipeEnds[0] = pipeEnds[1] = -1;
+        Read();  // the ordinary way, then
+        return;
+    }
+    (void)::fcntl(pipeEnds[1], F_SETPIPE_SZ, kSplicePipe);
+    error_code ec;
+    socket.native_non_blocking(true, ec);
+    spliceLeft = left;
+    Splice();
+}
+
+void ClientExchange::Splice() {
+    const int file = sink->BodyFile();
+    while (spliceLeft > 0) {
+        const ssize_t in = ::splice(socket.native_handle(), nullptr, pipeEnds[1], nullptr,
+                                    static_cast<std::size_t>(std::min<std::uint64_t>(spliceLeft, kSplicePipe)),
+                                    SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        if (in < 0 && errno == EINTR) {
+            continue;
+        }
+        if (in < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            socket.async_wait(tcp::socket::wait_read,
+                              boost::asio::bind_executor(strand, [self = shared_from_this()](const error_code& ec) {
+                                  if (self->Ended()) {
+                                      self->Close();
+                                  } else if (ec) {
+                                      self->Fail(HttpError("reply of " + self->settings.description +
+                                                           " broke off in its body: " + ec.message()));
+                                  } else {
+                                      self->Splice();
+                                  }
+                              }));
+            return;
+        }
+        if (in <= 0) {
+            const std::string reason = in == 0 ? std::string("the connection closed") : std::strerror(errno);
+            Fail(HttpError("reply of " + settings.description + " broke off in its body: " + reason));
+            return;
+        }
+        for (ssize_t moved = 0; moved < in;) {
+            const ssize_t out =
+                ::splice(pipeEnds[0], nullptr, file, nullptr, static_cast<std::size_t>(in - moved), SPLICE_F_MOVE);
+            if (out < 0 && errno == EINTR) {
+                continue;
+            }
+            if (out <= 0) {
+                Fail(std::make_exception_ptr(
+                    std::runtime_error(std::string("cannot write the file: ") + std::strerror(errno))));
+                return;
+            }
+            moved += out;
+        }
+        spliceLeft -= static_cast<std::uint64_t>(in);
+        MoveDeadline();
+        if (Ended()) {
+            Close();
+            return;
+        }
+    }
+    Complete();
 }
 
 bool ClientExchange::RetryOnFreshConnection() {

@@ -80,6 +80,8 @@ private:
     void Read();
     void ReadDone(const error_code& ec, std::size_t n);
     void Went(ReplyReader::Progress progress);
+    void SpliceBody(std::uint64_t left);
+    void Splice();
     bool RetryOnFreshConnection();
     void Complete();
     void Fail(std::exception_ptr why);
@@ -101,6 +103,9 @@ private:
     bool reused = false;
     bool retried = false;
     ReplyReader reader;
+    // Moves a body of declared length from the socket into the sink's file.
+    int pipeEnds[2] = {-1, -1};
+    std::uint64_t spliceLeft = 0;
 
     std::atomic<bool> ended{false};
     std::atomic<bool> inBody{false};

@@ -110,6 +110,7 @@ public:
         }
     }
 
+    int BodyFile() const override { return descriptor; }
     void Complete() override { Settle(std::string()); }
     void Failed(std::exception_ptr why) override { Settle(TextOf(why)); }
 

@@ -106,6 +106,14 @@ ReplyReader::Progress ReplyReader::PeerClosed() {
     return Progress::Complete;
 }
 
+std::optional<std::uint64_t> ReplyReader::BodyLeft() const {
+    if (!headerDone || interim || buffered > 0 || parser->is_done() || parser->chunked() || !parser->content_length()) {
+        return std::nullopt;
+    }
+    const auto left = parser->content_length_remaining();
+    return left ? std::optional<std::uint64_t>(*left) : std::nullopt;
+}
+
 bool ReplyReader::Reusable() const {
     return parser->keep_alive() && buffered == 0;
 }

@@ -39,6 +39,9 @@ public:
     virtual void Body(std::string_view piece) = 0;
     virtual void Complete() = 0;
     virtual void Failed(std::exception_ptr why) = 0;
+    // A sink that writes the body into a file names it here: the exchange
+    // may then move the body there in the kernel instead of through Body.
+    virtual int BodyFile() const { return -1; }
 };
 
 class ReplyReader final : private ReplyReceiver {
@@ -62,6 +65,10 @@ public:
 
     bool Started() const { return started; }
     bool HeaderDone() const { return headerDone; }
+    // The bytes of a body of declared length still to come, when all that
+    // was read so far has been parsed; none otherwise. Whoever reads them
+    // past the reader ends the reply.
+    std::optional<std::uint64_t> BodyLeft() const;
     // After Complete: whether the connection may take another request.
     bool Reusable() const;
     // After Failed: why.
