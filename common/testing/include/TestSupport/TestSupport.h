@@ -18,6 +18,8 @@ namespace tvo {
 class TempDir {
 public:
     TempDir();
+    // The same, under parent instead.
+    explicit TempDir(const std::filesystem::path& parent);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
