@@ -41,6 +41,31 @@ TEST(SafeFile, ReplacingNeverWritesThroughWhatWasPlanted) {
     EXPECT_TRUE(fs::is_regular_file(fifo));
 }
 
+TEST(SafeFile, ARangeOfAnotherFileReplacesThePathOrNothingDoes) {
+    TempDir dir;
+    const std::string log = dir.file("log").string();
+    WriteFile(log, "0123456789abcdef");
+    const std::string trimmed = dir.file("trimmed").string();
+    WriteFile(trimmed, "an older copy");
+    const FileDescriptor source = OpenRegularFile(log);
+    ASSERT_TRUE(source.IsOpen());
+    std::string error;
+    ReplaceOptions scratch;
+    scratch.durable = false;
+    ASSERT_TRUE(ReplaceFileFromRange(trimmed, source.Get(), 10, 6, scratch, error)) << error;
+    EXPECT_EQ(ReadFile(trimmed), "abcdef");
+    ASSERT_TRUE(ReplaceFileFromRange(trimmed, source.Get(), 0, 0, scratch, error)) << error;
+    EXPECT_EQ(ReadFile(trimmed), "");
+
+    // A range past the source's end (the file shrank meanwhile) fails and
+    // leaves the path as it was, with no new file beside it.
+    WriteFile(trimmed, "kept");
+    EXPECT_FALSE(ReplaceFileFromRange(trimmed, source.Get(), 10, 100, scratch, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadFile(trimmed), "kept");
+    EXPECT_EQ(EntriesIn(dir.path()), 2u);
+}
+
 TEST(SafeFile, SystemFilesKeepModeAndAFailureLeavesNothingBehind) {
     TempDir dir;
     const std::string hosts = dir.file("hosts").string();
