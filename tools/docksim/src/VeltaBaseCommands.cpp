@@ -108,7 +108,8 @@ VeltaBaseSetup SetupFrom(const VeltaOptions& options) {
         const auto script = equals == std::string::npos ? std::nullopt : ParseReplyScript(reply.substr(equals + 1));
         if (!script) {
             throw std::invalid_argument("bad reply '" + reply +
-                                        "' (TYPE=slow:MS, TYPE=STATUS, TYPE=close, TYPE=never or TYPE=<body fault>)");
+                                        "' (TYPE=slow:MS, TYPE=STATUS, TYPE=close, TYPE=never, TYPE=trickle:MS, "
+                                        "TYPE=cut-body, TYPE=untyped or TYPE=<body fault>)");
         }
         setup.replies[reply.substr(0, equals)] = *script;
     }
@@ -232,7 +233,8 @@ void AddVeltaCommands(CLI::App& app, int& status) {
         ->capture_default_str();
     velta->add_option("--reply", options->replies,
                       "answer a message type badly: TYPE=slow:MS, TYPE=STATUS, TYPE=close, TYPE=never, "
-                      "TYPE=malformed|wrong-types|missing|huge");
+                      "TYPE=trickle:MS (the body MS after the head), TYPE=cut-body (half the body, then hang up), "
+                      "TYPE=untyped (no Content-Type), TYPE=malformed|wrong-types|missing|huge");
     velta->add_option("--log-file", options->logFile, "serve this file as the base's log");
     velta
         ->add_option("--log-bytes", options->logBytes,
