@@ -11,6 +11,7 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include "ClientConnections.h"
 #include "ClientExchange.h"
 #include "ClientTarget.h"
 #include "HttpRest/HttpClient.h"
