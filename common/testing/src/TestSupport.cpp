@@ -5,10 +5,13 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -18,6 +21,8 @@
 #include <stdexcept>
 #include <system_error>
 #include <vector>
+
+extern char** environ;
 
 namespace tvo {
 namespace {
@@ -191,6 +196,31 @@ std::size_t CountOccurrences(const std::string& text, const std::string& piece) 
         ++count;
     }
     return count;
+}
+
+InnerTestRun RunInNamespaces(const std::string& unshareOptions, const std::string& test, const std::string& emulator) {
+    TempDir scratch;
+    const std::string output = scratch.file("inner.log").string();
+    // Under qemu-user /proc/<pid>/exe is the emulator; the link read from
+    // inside is the test program itself.
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string command = "exec unshare " + unshareOptions + " " + emulator + " " + self +
+                                " --gtest_also_run_disabled_tests --gtest_filter=" + test + " >" + output + " 2>&1";
+    std::vector<char*> argv{const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()),
+                            nullptr};
+    pid_t child = 0;
+    if (::posix_spawnp(&child, "sh", nullptr, nullptr, argv.data(), environ) != 0) {
+        throw SystemError("posix_spawnp sh");
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    InnerTestRun run;
+    run.printed = ReadFile(output);
+    run.unavailable = run.printed.find("unshare failed") != std::string::npos;
+    run.passed =
+        WIFEXITED(status) && WEXITSTATUS(status) == 0 && run.printed.find("[  PASSED  ] 1 test") != std::string::npos;
+    return run;
 }
 
 }  // namespace tvo

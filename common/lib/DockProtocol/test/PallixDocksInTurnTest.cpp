@@ -11,10 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -22,8 +20,6 @@
 #include <filesystem>
 #include <memory>
 #include <vector>
-
-extern char** environ;
 
 namespace tvo {
 namespace {
@@ -38,26 +34,11 @@ ino_t MountNamespace(const std::string& pid) {
 }
 
 TEST(PallixDocksInTurn, TheThirdDockIsReachedAfterTwoOthers) {
-    TempDir scratch;
-    const std::string output = scratch.file("inner.log").string();
-    const std::string filter = std::string("--gtest_filter=") + kInner;
-    // Under qemu-user /proc/<pid>/exe is the emulator; the link read from
-    // inside is the test itself.
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string command = std::string("exec unshare --mount --propagation private ") + PMX_TEST_EMULATOR + " " +
-                                self + " --gtest_also_run_disabled_tests " + filter + " >" + output + " 2>&1";
-    std::vector<char*> argv{const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()),
-                            nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(::posix_spawnp(&child, "sh", nullptr, nullptr, argv.data(), environ), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    const std::string printed = ReadFile(output);
-    if (printed.find("unshare failed") != std::string::npos) {
-        GTEST_SKIP() << "no private mount namespace here: " << printed;
+    const InnerTestRun inner = RunInNamespaces("--mount --propagation private", kInner, PMX_TEST_EMULATOR);
+    if (inner.unavailable) {
+        GTEST_SKIP() << "no private mount namespace here: " << inner.printed;
     }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << printed;
-    EXPECT_NE(printed.find("[  PASSED  ] 1 test"), std::string::npos) << printed;
+    EXPECT_TRUE(inner.passed) << inner.printed;
 }
 
 // Run only by the test above, inside the namespace it made.

@@ -10,27 +10,23 @@
 
 #include <netdb.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <arpa/inet.h>
 
 #include <chrono>
-#include <filesystem>
 #include <future>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "HttpRest/HttpClient.h"
+#include "RawClient.h"
 #include "RawServer.h"
 #include "TestSupport/TestSupport.h"
-
-extern char** environ;
 
 namespace tvo {
 namespace {
@@ -43,26 +39,11 @@ ino_t NetworkNamespace(const std::string& pid) {
 }
 
 TEST(HttpClientInterface, EveryConnectionAttemptLeavesByTheNamedInterface) {
-    TempDir scratch;
-    const std::string output = scratch.file("inner.log").string();
-    // Under qemu-user /proc/<pid>/exe is the emulator; the link read from
-    // inside is the test itself.
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string command = std::string("exec unshare --net --mount --propagation private ") + PMX_TEST_EMULATOR +
-                                " " + self + " --gtest_also_run_disabled_tests --gtest_filter=" + kInner + " >" +
-                                output + " 2>&1";
-    std::vector<char*> argv{const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()),
-                            nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(::posix_spawnp(&child, "sh", nullptr, nullptr, argv.data(), environ), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    const std::string printed = ReadFile(output);
-    if (printed.find("unshare failed") != std::string::npos) {
-        GTEST_SKIP() << "no private namespaces here: " << printed;
+    const InnerTestRun inner = RunInNamespaces("--net --mount --propagation private", kInner, PMX_TEST_EMULATOR);
+    if (inner.unavailable) {
+        GTEST_SKIP() << "no private namespaces here: " << inner.printed;
     }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << printed;
-    EXPECT_NE(printed.find("[  PASSED  ] 1 test"), std::string::npos) << printed;
+    EXPECT_TRUE(inner.passed) << inner.printed;
 }
 
 bool Shell(const std::string& command) {
@@ -108,7 +89,7 @@ public:
             if (ready) {
                 server = std::make_unique<test::RawServer>(
                     [](int fd, const std::string&) {
-                        test::RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+                        test::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
                         return false;
                     },
                     "10.77.2.1");

@@ -14,6 +14,8 @@
 #include <cpprest/http_client.h>
 
 #include "HttpRest/HttpClient.h"
+#include "ClientTestSupport.h"
+#include "RawClient.h"
 #include "RawServer.h"
 
 namespace tvo {
@@ -22,10 +24,8 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using namespace std::chrono_literals;
-
-std::string Loopback(int port) {
-    return "http://127.0.0.1:" + std::to_string(port);
-}
+using test::Loopback;
+using test::Within;
 
 // What one extraction gave: the value, or the error's type and text.
 template <typename Extract>
@@ -103,22 +103,11 @@ TEST(HttpClientReply, ReadsEveryKindOfBodyAsCpprestsdksOwnClient) {
 // Sends the head and part of the body, then the rest once the gate opens.
 test::RawServer::Script Trickle(const test::Gate& gate) {
     return [&gate](int fd, const std::string&) {
-        test::RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 10\r\n\r\nfirst");
+        test::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 10\r\n\r\nfirst");
         gate.Wait();
-        test::RawServer::SendAll(fd, "-last");
+        test::SendAll(fd, "-last");
         return false;
     };
-}
-
-bool Within(std::chrono::milliseconds limit, const std::function<bool()>& condition) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
 }
 
 TEST(HttpClientReply, CompletesOnTheHeadersWhileTheBodyStillArrives) {
@@ -163,11 +152,11 @@ TEST(HttpClientReply, InterimRepliesAreSkippedAndTheConnectionIsKeptForTheNext) 
     std::atomic<int> connections{0};
     test::RawServer server([&connections](int fd, const std::string&) {
         ++connections;
-        test::RawServer::SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\none");
+        test::SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\none");
         // The same connection takes the next request.
         char buffer[4096];
         if (::recv(fd, buffer, sizeof buffer, 0) > 0) {
-            test::RawServer::SendAll(fd, "HTTP/1.1 201 Created\r\nContent-Length: 3\r\n\r\ntwo");
+            test::SendAll(fd, "HTTP/1.1 201 Created\r\nContent-Length: 3\r\n\r\ntwo");
         }
         return false;
     });

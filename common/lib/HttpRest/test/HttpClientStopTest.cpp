@@ -17,6 +17,7 @@
 
 #include "HttpRest/HttpClient.h"
 #include "HttpRest/HttpServer.h"
+#include "ClientTestSupport.h"
 #include "RawClient.h"
 #include "RawServer.h"
 #include "TestSupport/TestSupport.h"
@@ -29,10 +30,10 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 using namespace std::chrono_literals;
-
-std::string Loopback(int port) {
-    return "http://127.0.0.1:" + std::to_string(port);
-}
+using test::BodyOutcome;
+using test::Loopback;
+using test::Outcome;
+using test::Within;
 
 // A port whose connections hang in connecting: its listener's queue is full
 // and it never accepts, so the kernel drops every further handshake.
@@ -68,39 +69,6 @@ private:
     std::vector<int> fillers;
 };
 
-// The outcome of a request's task.
-std::string Outcome(const pplx::task<web::http::http_response>& task) {
-    try {
-        return "status " + std::to_string(task.get().status_code());
-    } catch (const RequestCancelled& e) {
-        return std::string("cancelled: ") + e.what();
-    } catch (const std::exception& e) {
-        return std::string("threw: ") + e.what();
-    }
-}
-
-// The outcome of reading a response's body.
-std::string BodyOutcome(const web::http::http_response& response) {
-    try {
-        return "body " + response.extract_string().get();
-    } catch (const RequestCancelled& e) {
-        return std::string("cancelled: ") + e.what();
-    } catch (const std::exception& e) {
-        return std::string("threw: ") + e.what();
-    }
-}
-
-bool Within(std::chrono::milliseconds limit, const std::function<bool()>& condition) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
 // Waits (at most 10 s) for the client to close its end; true when it did.
 bool ClientHangsUp(int fd) {
     char buffer[256];
@@ -121,7 +89,7 @@ const std::string kHead = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConten
 struct HeldRequest {
     explicit HeldRequest(std::string sent = std::string())
         : server([this, sent = std::move(sent)](int fd, const std::string&) {
-              test::RawServer::SendAll(fd, sent);
+              test::SendAll(fd, sent);
               arrived = true;
               hungUp = ClientHangsUp(fd);
               return false;
@@ -187,10 +155,10 @@ TEST(HttpClientStop, EachPhaseIsTimedOutAndNotCalledACancellation) {
 
 TEST(HttpClientStop, ABodyThatKeepsComingIsNotCutByTheLimit) {
     test::RawServer slow([](int fd, const std::string&) {
-        test::RawServer::SendAll(fd, kHead);
+        test::SendAll(fd, kHead);
         for (char c : std::string("0123456789")) {
             std::this_thread::sleep_for(100ms);
-            test::RawServer::SendAll(fd, std::string(1, c));
+            test::SendAll(fd, std::string(1, c));
         }
         return false;
     });
@@ -219,13 +187,7 @@ TEST(HttpClientStop, AThousandRequestsLeaveNoDescriptorOrThread) {
         ASSERT_TRUE(roundTrip(warmUp));
     }
     const std::size_t descriptors = test::OpenDescriptors();
-    const std::size_t threads = [] {
-        std::size_t count = 0;
-        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-            ++count;
-        }
-        return count;
-    }();
+    const std::size_t threads = test::Threads();
     int answered = 0;
     HttpClient kept(nullptr, Loopback(port), 0ms, nullptr);  // one connection, kept alive
     for (int i = 0; i < kRequests; ++i) {
@@ -238,11 +200,7 @@ TEST(HttpClientStop, AThousandRequestsLeaveNoDescriptorOrThread) {
     // seen the others go.
     EXPECT_TRUE(Within(5s, [&] { return test::OpenDescriptors() <= descriptors + 2; }))
         << test::OpenDescriptors() << " descriptors open, " << descriptors << " before";
-    std::size_t after = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        ++after;
-    }
-    EXPECT_EQ(after, threads);
+    EXPECT_EQ(test::Threads(), threads);
 }
 
 }  // namespace

@@ -5,12 +5,15 @@
 #include <thread>
 
 #include "HttpRest/HttpClient.h"
+#include "ClientTestSupport.h"
 #include "RawServer.h"
 #include "TestSupport/TestSupport.h"
 
 namespace tvo {
 namespace {
 
+using test::Loopback;
+using test::Outcome;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
@@ -18,21 +21,6 @@ using ::testing::StartsWith;
 using namespace std::chrono_literals;
 
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
-
-// Callers stop retrying on RequestCancelled alone: the outcome names it apart.
-std::string Outcome(pplx::task<web::http::http_response> task) {
-    try {
-        return "status " + std::to_string(task.get().status_code());
-    } catch (const RequestCancelled& e) {
-        return std::string("cancelled: ") + e.what();
-    } catch (const std::exception& e) {
-        return std::string("threw: ") + e.what();
-    }
-}
-
-std::string Loopback(int port) {
-    return "http://127.0.0.1:" + std::to_string(port);
-}
 
 void WaitForConnection(const test::RawServer& server) {
     while (server.Accepted() == 0) {

@@ -56,15 +56,7 @@ RawClient::~RawClient() {
 }
 
 bool RawClient::Send(const std::string& text) {
-    std::size_t sent = 0;
-    while (sent < text.size()) {
-        const ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
+    return SendAll(fd, text);
 }
 
 std::size_t RawClient::SendFiller(std::size_t bytes) {
@@ -152,13 +144,37 @@ std::size_t ResidentKiB() {
     return 0;
 }
 
-std::size_t OpenDescriptors() {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("/proc/self/fd"), ::closedir);
+namespace {
+
+std::size_t EntriesIn(const char* folder) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder), ::closedir);
     std::size_t count = 0;
     while (dir && ::readdir(dir.get()) != nullptr) {
         ++count;
     }
-    return count - 3;  // ".", ".." and the directory itself
+    return count - 2;  // "." and ".."
+}
+
+}  // namespace
+
+std::size_t OpenDescriptors() {
+    return EntriesIn("/proc/self/fd") - 1;  // the directory's own
+}
+
+std::size_t Threads() {
+    return EntriesIn("/proc/self/task");
+}
+
+bool SendAll(int fd, const std::string& text) {
+    std::size_t sent = 0;
+    while (sent < text.size()) {
+        const ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace tvo::test

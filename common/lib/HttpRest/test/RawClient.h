@@ -38,8 +38,12 @@ constexpr std::size_t kMemorySlackFactor = 4;
 constexpr std::size_t kMemorySlackFactor = 1;
 #endif
 
-// Resident memory and open descriptors of this process.
+// Resident memory, open descriptors and threads of this process.
 std::size_t ResidentKiB();
 std::size_t OpenDescriptors();
+std::size_t Threads();
+
+// Writes all of text to a socket; false when the peer has gone.
+bool SendAll(int fd, const std::string& text);
 
 }  // namespace tvo::test

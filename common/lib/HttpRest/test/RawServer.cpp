@@ -53,18 +53,6 @@ RawServer::RawServer(Script script, const std::string& ipv4Address) : script(std
     Listen(false, ipv4Address);
 }
 
-bool RawServer::SendAll(int fd, const std::string& text) {
-    std::size_t sent = 0;
-    while (sent < text.size()) {
-        const ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 RawServer::RawServer(std::string reply, bool ipv6, bool endless) : reply(std::move(reply)), endless(endless) {
     Listen(ipv6, "127.0.0.1");
 }

@@ -53,9 +53,6 @@ public:
     // The address the last connection came from.
     std::string LastPeer() const;
 
-    // Writes all of text; false when the peer has gone.
-    static bool SendAll(int fd, const std::string& text);
-
 private:
     void Listen(bool ipv6, const std::string& ipv4Address);
     void Run();

@@ -45,6 +45,19 @@ int FreeTcpPort();
 // take the datagrams sent to it.
 int FreeUdpPort();
 
+// Runs this test program again inside new namespaces (unshare's options, such
+// as "--net --mount --propagation private"), running only the named test, a
+// DISABLED_ one that the ordinary runs skip; through emulator when it is not
+// empty (qemu-user). Lets a test change links, routes or the hosts file of a
+// private copy of the machine. Throws std::runtime_error when the program
+// cannot be started.
+struct InnerTestRun {
+    bool unavailable = false;  // no such namespaces here
+    bool passed = false;
+    std::string printed;
+};
+InnerTestRun RunInNamespaces(const std::string& unshareOptions, const std::string& test, const std::string& emulator);
+
 // How often piece stands in text (overlapping occurrences count).
 std::size_t CountOccurrences(const std::string& text, const std::string& piece);
 
