@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include <cpprest/producerconsumerstream.h>
+#include <cpprest/streams.h>
 
 namespace tvo {
 
@@ -11,17 +11,18 @@ struct StreamedResponse::Impl {
     explicit Impl(unsigned short status) : response(status) {}
 
     web::http::http_response response;
-    // The same buffer cpprestsdk's client reads a body into: readers wait on
-    // it, and it is freed with the last copy of the response.
-    concurrency::streams::producer_consumer_buffer<std::uint8_t> body;
+    // The buffer cpprestsdk's own client reads a body into, made by
+    // cpprestsdk itself: readers wait on it, it is freed with the last copy
+    // of the response, and its code stays in cpprestsdk's library.
+    concurrency::streams::streambuf<std::uint8_t> body;
     std::size_t received = 0;
     std::atomic<bool> ended{false};
 };
 
 StreamedResponse::StreamedResponse(unsigned short status) : impl(std::make_unique<Impl>(status)) {
     auto message = impl->response._get_impl();
-    message->set_outstream(impl->body.create_ostream(), true);
-    message->set_instream(impl->body.create_istream());
+    message->_prepare_to_receive_data();
+    impl->body = message->outstream().streambuf();
 }
 
 StreamedResponse::~StreamedResponse() = default;
