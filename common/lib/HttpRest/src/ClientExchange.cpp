@@ -406,11 +406,8 @@ void ClientExchange::Complete() {
         Close();
         return;
     }
-    try {
-        sink->Complete();
-    } catch (...) {
-        // Nothing is left to tell.
-    }
+    // Parked before the body is declared complete: a caller that waited for
+    // it and sends the next request at once finds the connection free.
     if (reader.Reusable()) {
         {
             std::lock_guard<std::mutex> lock(descriptorMutex);
@@ -419,6 +416,11 @@ void ClientExchange::Complete() {
         connections->Park(std::move(socket));
     } else {
         CloseSocket();
+    }
+    try {
+        sink->Complete();
+    } catch (...) {
+        // Nothing is left to tell.
     }
 }
 
