@@ -49,7 +49,8 @@ public:
 
 private:
     void Run() {
-        const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n";
+        const std::string head =
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n";
         const std::string chunk = "10000\r\n" + std::string(0x10000, ' ') + "\r\n";
         for (int fd; (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             char request[4096];
