@@ -31,6 +31,8 @@ namespace tvo {
 namespace {
 
 constexpr std::size_t kChunk = std::size_t{256} * 1024;
+constexpr off_t kLargeLog = off_t{8} * 1024 * 1024;
+constexpr int kLargePipe = 1024 * 1024;  // what any process may ask for by default
 
 using RC = DockProtoIF::ReturnCode;
 
@@ -98,6 +100,15 @@ public:
     void CopyFrom(int source) {
         if (Failed()) {
             return;
+        }
+        // A log of many megabytes goes through a larger pipe, in a sixteenth
+        // of the turns between this thread and the collector. A smaller one
+        // keeps the system's pipe: what sits in the pipe when the collector
+        // goes away is lost without an error, and that stays small next to
+        // the log. Best effort.
+        struct stat info {};
+        if (::fstat(source, &info) == 0 && info.st_size > kLargeLog) {
+            (void)::fcntl(pipe.Get(), F_SETPIPE_SZ, kLargePipe);
         }
         SigpipeGuard guard;
         bool spliceWorks = true;

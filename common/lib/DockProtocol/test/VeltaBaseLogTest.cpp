@@ -215,6 +215,21 @@ TEST_F(VeltaBaseLog, ACollectorThatGoesAwayFailsTheTransferNotTheProcess) {
     EXPECT_EQ(Download(0).second.size(), BaseLog().size());
 }
 
+// A log of many megabytes goes through a larger pipe: still whole, and a
+// collector that leaves early is still noticed.
+TEST_F(VeltaBaseLog, AManyMegabyteLogGoesThroughWholeAndALeavingCollectorIsNoticed) {
+    DockSim::GenerateBaseLog(rig.base.Setup().baseLogFile, std::size_t{12} * 1024 * 1024);
+    const auto [code, received] = Download(0);
+    EXPECT_EQ(code, RC::Ok);
+    EXPECT_TRUE(received == BaseLog()) << received.size() << " bytes of " << BaseLog().size();
+
+    ScopedLogCapture log;
+    const auto [early, part] = Download(0, 100 * 1024);
+    EXPECT_EQ(early, RC::Failed);
+    EXPECT_EQ(part.size(), 100u * 1024);
+    EXPECT_TRUE(log.Sink().Contains("Broken pipe"));
+}
+
 // /tmp is shared: symlinks planted at the copies' and the pipe's names must
 // never lead the camera (root) to write the dock's text somewhere else.
 TEST_F(VeltaBaseLog, PlantedLinksAreReplacedNeverFollowed) {
