@@ -123,7 +123,8 @@ TEST(HttpClientReply, CompletesOnTheHeadersWhileTheBodyStillArrives) {
     EXPECT_FALSE(body.is_done());
     rest.Open();
     EXPECT_EQ(response.extract_string().get(), "first-last");
-    EXPECT_TRUE(body.is_done());
+    // Both are continuations of the same arrival and may finish in either order.
+    EXPECT_TRUE(Within(5s, [&] { return body.is_done(); }));
 }
 
 TEST(HttpClientReply, ABodyPastTheLimitOrBrokenOffFailsItsReadingNotTheTask) {
