@@ -14,7 +14,9 @@
 #include <filesystem>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <fstream>
 #include <sstream>
@@ -221,6 +223,42 @@ InnerTestRun RunInNamespaces(const std::string& unshareOptions, const std::strin
     run.passed =
         WIFEXITED(status) && WEXITSTATUS(status) == 0 && run.printed.find("[  PASSED  ] 1 test") != std::string::npos;
     return run;
+}
+
+std::set<std::string> DescriptorsAChildInherits() {
+    // The child lists its own descriptors above standard error by what they
+    // lead to ("socket:[123]", a path); a new socket has a new number.
+    const char* script = "for f in /proc/$$/fd/*; do n=${f##*/}; [ \"$n\" -gt 2 ] && readlink \"$f\"; done; exit 0";
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        throw SystemError("pipe2");
+    }
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::vector<char*> argv{const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script), nullptr};
+    pid_t child = 0;
+    const int spawned = ::posix_spawn(&child, "/bin/sh", &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string listing;
+    char chunk[4096];
+    for (ssize_t n; spawned == 0 && ((n = ::read(out[0], chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR));) {
+        listing.append(chunk, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    }
+    ::close(out[0]);
+    if (spawned != 0) {
+        throw std::system_error(spawned, std::generic_category(), "posix_spawn /bin/sh");
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    std::set<std::string> targets;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        targets.insert(line);
+    }
+    return targets;
 }
 
 }  // namespace tvo

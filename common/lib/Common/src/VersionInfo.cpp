@@ -7,15 +7,19 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <sstream>
 
 namespace tvo {
 namespace {
 
 constexpr std::size_t kTarBlockSize = 512;
 constexpr std::size_t kTarMagicOffset = 257;
-constexpr std::string_view kTarMagic = "ustar";  // followed by NUL (POSIX) or blank (GNU)
+constexpr std::string_view kTarMagic = "ustar";     // followed by NUL (POSIX) or blank (GNU)
+constexpr std::size_t kMaxVersionFile = 64 * 1024;  // a few lines; more is not a version file
 
 std::string_view Trim(std::string_view text) {
     constexpr std::string_view kBlanks = " \t\r\n";
@@ -40,11 +44,20 @@ std::string_view KeyOf(VersionInfo::Field field) {
 // Every key=value pair of the file; the first occurrence of a key wins.
 std::map<std::string, std::string, std::less<>> ReadFields(std::string_view path) {
     std::map<std::string, std::string, std::less<>> fields;
-    std::ifstream in{std::string(path)};
-    if (!in) {
+    // "e": close-on-exec, which a stream cannot ask for.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(std::string(path).c_str(), "re"),
+                                                               &std::fclose);
+    if (!file) {
         PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "version file " << path << " cannot be read";
         return fields;
     }
+    std::string text;
+    std::array<char, 4096> chunk{};
+    for (std::size_t got;
+         text.size() < kMaxVersionFile && (got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0;) {
+        text.append(chunk.data(), got);
+    }
+    std::istringstream in(text.substr(0, kMaxVersionFile));
     for (std::string line; std::getline(in, line);) {
         // A value is used as a path: with a NUL in it the system would see
         // a different, shorter one.

@@ -99,7 +99,7 @@ void HttpServer::Impl::Listen() {
         listeningHost = host;
     } catch (const std::exception& e) {
         ListenRegistry::Release(host, port);
-        PMX_LOG(LogLevel::Error, kLogCategoryRest) << "Cannot listen on " << where << ": " << e.what();
+        // No log line here: the caller decides whether a failed listen is worth one.
         throw std::runtime_error("cannot listen on " + where + ": " + e.what());
     }
     PMX_LOG(LogLevel::Info, kLogCategoryRest) << "Listening on " << where;

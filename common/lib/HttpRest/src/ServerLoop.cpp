@@ -1,5 +1,9 @@
 #include "ServerLoop.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <exception>
 #include <utility>
 
@@ -9,11 +13,30 @@
 #include "ServerSession.h"
 
 namespace tvo {
-namespace {}  // namespace
+namespace {
+
+// Asio opens its sockets without close-on-exec: a child the host starts would
+// keep the port bound. The listening socket is opened here instead, at once
+// close-on-exec, so no fork on another thread can catch it without.
+int OpenListeningSocket(const boost::asio::ip::tcp& protocol) {
+    const int fd = ::socket(protocol.family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+    if (fd < 0) {
+        throw boost::system::system_error(errno, boost::system::system_category(), "socket");
+    }
+    return fd;
+}
+
+}  // namespace
 
 ServerLoop::ServerLoop(std::shared_ptr<HttpServer::Impl> owner, const boost::asio::ip::tcp::endpoint& endpoint)
     : server(std::move(owner)), limits(server->CurrentLimits()), acceptor(io) {
-    acceptor.open(endpoint.protocol());
+    const int fd = OpenListeningSocket(endpoint.protocol());
+    boost::system::error_code assigned;
+    acceptor.assign(endpoint.protocol(), fd, assigned);
+    if (assigned) {
+        ::close(fd);
+        throw boost::system::system_error(assigned, "assign");
+    }
     acceptor.set_option(boost::asio::socket_base::reuse_address(true));
     acceptor.bind(endpoint);
     acceptor.listen();
@@ -76,9 +99,33 @@ void ServerLoop::CloseAll() {
     }
 }
 
+// Accepts with accept4 so that a connection is close-on-exec from its first
+// moment, as the listening socket is.
+boost::system::error_code ServerLoop::AcceptOne(boost::asio::ip::tcp::socket& socket) {
+    const int fd = ::accept4(acceptor.native_handle(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+        return {errno, boost::system::system_category()};
+    }
+    boost::system::error_code assigned;
+    socket.assign(acceptor.local_endpoint().protocol(), fd, assigned);
+    if (assigned) {
+        ::close(fd);
+    }
+    return assigned;
+}
+
 void ServerLoop::Accept() {
-    acceptor.async_accept([this](boost::system::error_code ec, boost::asio::ip::tcp::socket socket) {
+    acceptor.async_wait(boost::asio::ip::tcp::acceptor::wait_read, [this](boost::system::error_code ec) {
         if (ec == boost::asio::error::operation_aborted || !acceptor.is_open()) {
+            return;
+        }
+        boost::asio::ip::tcp::socket socket(io);
+        if (!ec) {
+            ec = AcceptOne(socket);
+        }
+        if (ec == boost::asio::error::would_block || ec == boost::asio::error::try_again ||
+            ec == boost::asio::error::connection_aborted) {
+            Accept();  // the peer gave up before we took it
             return;
         }
         if (!ec) {

@@ -46,6 +46,7 @@ public:
 
 private:
     void Accept();
+    boost::system::error_code AcceptOne(boost::asio::ip::tcp::socket& socket);
     void CloseAll();
 
     std::shared_ptr<HttpServer::Impl> server;

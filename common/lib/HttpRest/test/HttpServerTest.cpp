@@ -1,7 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
+#include <set>
+#include <vector>
 #include <chrono>
 #include <fstream>
 #include <future>
@@ -144,6 +148,20 @@ TEST_F(HttpServerTest, ListenIsRepeatableAndRefusesATakenPort) {
     EXPECT_ANY_THROW(client.request("GET", "/api/x", "").get());
     server.listen();
     EXPECT_EQ(Send("GET", "/api/x").first, 405);
+}
+
+TEST_F(HttpServerTest, AChildStartedWhileItServesInheritsNoneOfItsSockets) {
+    const std::set<std::string> before = DescriptorsAChildInherits();
+    server.listen();
+    EXPECT_EQ(Send("GET", "/api/x").first, 405);  // leaves a kept connection open on both ends
+    const std::set<std::string> during = DescriptorsAChildInherits();
+    std::vector<std::string> inherited;
+    std::set_difference(during.begin(), during.end(), before.begin(), before.end(), std::back_inserter(inherited));
+    EXPECT_THAT(inherited, ::testing::IsEmpty());
+    // A child that held the port would keep the next listener out.
+    server.close();
+    HttpServer next(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", port, "api/");
+    EXPECT_NO_THROW(next.listen());
 }
 
 TEST_F(HttpServerTest, RefusesAddressesItCannotServeAndServesTheWildcard) {

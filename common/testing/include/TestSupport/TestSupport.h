@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -57,6 +58,11 @@ struct InnerTestRun {
     std::string printed;
 };
 InnerTestRun RunInNamespaces(const std::string& unshareOptions, const std::string& test, const std::string& emulator);
+
+// What a program started now would inherit from this process, besides its
+// standard streams: one entry per descriptor, by what it leads to
+// ("socket:[123]", "pipe:[45]", a path). Throws when no child can be started.
+std::set<std::string> DescriptorsAChildInherits();
 
 // How often piece stands in text (overlapping occurrences count).
 std::size_t CountOccurrences(const std::string& text, const std::string& piece);
