@@ -14,6 +14,9 @@
 namespace tvo {
 namespace {
 
+// Lines of this file have always named it without its extension; log readers match on that.
+constexpr std::string_view kLogSource = "common/lib/DockProtocol/src/DockProtoDravo";
+
 constexpr std::string_view kAx88179Driver = "ax88179_178a";
 
 using RC = DockProtoIF::ReturnCode;
@@ -55,7 +58,7 @@ RC DockProtoDravo::DoSayHello() {
     driverInfo->cmd = ETHTOOL_GDRVINFO;
     int result = DockProto::EthtoolRequest(*api, socket.Get(), interfaceName, driverInfo.get());
     if (result != 0) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return RC::Failed;
     }
     // The kernel terminates the name, a faulty driver might not.
@@ -65,7 +68,7 @@ RC DockProtoDravo::DoSayHello() {
     } else {
         eeprom->SelectLayout(DockProto::EEPROM_lan7850{});
     }
-    PMX_LOG(LogLevel::Info, kLogCategoryDock) << "driver: " << driver;
+    PMX_LOG_AS(kLogSource, LogLevel::Info, kLogCategoryDock) << "driver: " << driver;
 
     RC answer = RC::Ok;
     if (IsAx88179()) {
@@ -78,7 +81,7 @@ RC DockProtoDravo::DoSayHello() {
         request = {ETHTOOL_GEEPROM, 0, 0, EthtoolEeprom::kImageSize};
         result = DockProto::EthtoolRequest(*api, socket.Get(), interfaceName, &request);
         if (result != 0) {
-            PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+            PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
             return RC::Failed;
         }
     }
@@ -88,7 +91,7 @@ RC DockProtoDravo::DoSayHello() {
     mii_ioctl_data mii{};
     if (DockProto::MiiRequest(*api, socket.Get(), interfaceName, SIOCGMIIPHY, mii) == 0) {
         phyId = mii.phy_id;
-        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "phyid: " << phyId;
+        PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "phyid: " << phyId;
     }
     return answer;
 }
@@ -126,7 +129,7 @@ DockProtoIF::Result<DockProtoIF::ServerInfo> DockProtoDravo::DoGetServerInfo() {
     ServerInfo info = ServerInfo::Neutral();
     const auto mac = interfaceMac(interfaceName);
     if (mac.size() != 6) {
-        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "bad MAC address";
+        PMX_LOG_AS(kLogSource, LogLevel::Error, kLogCategoryDock) << "bad MAC address";
         return {info, RC::Failed};
     }
     // Each slot of a cradle has its own adapter; the slot is in its address.
@@ -145,7 +148,7 @@ DockProtoIF::Result<DockProtoIF::ServerInfo> DockProtoDravo::DoGetServerInfo() {
     info.dnsIp = Ip4IntToString(config.GetDns());
     info.port = std::to_string(config.GetPort());
     info.tenantId = config.GetTenantId();
-    PMX_LOG(LogLevel::Info, kLogCategoryDock) << "tenantId: " << info.tenantId;
+    PMX_LOG_AS(kLogSource, LogLevel::Info, kLogCategoryDock) << "tenantId: " << info.tenantId;
     info.availableForCheckout = true;
     info.ELLocationType = "Q7 Dravo";
     return {info, RC::Ok};
@@ -169,7 +172,7 @@ RC DockProtoDravo::DoSetUploadStatus(UploadStatus status) {
     mii.val_out = led.value;
     const int result = DockProto::MiiRequest(*api, socket.Get(), interfaceName, SIOCSMIIREG, mii);
     if (result != 0) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return RC::Failed;
     }
     return RC::Ok;
@@ -182,11 +185,11 @@ RC DockProtoDravo::GetPhyId() {
     mii_ioctl_data mii{};
     const int result = DockProto::MiiRequest(*api, socket.Get(), interfaceName, SIOCGMIIPHY, mii);
     if (result != 0) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCGMIIPHY failed: " << result;
+        PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "SIOCGMIIPHY failed: " << result;
         return RC::Failed;
     }
     phyId = mii.phy_id;
-    PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "phyid: " << phyId;
+    PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "phyid: " << phyId;
     return RC::Ok;
 }
 
@@ -203,7 +206,7 @@ RC DockProtoDravo::DoSetChargeStatus(ChargeStatus status) {
         DockProto::EepromTransfer(*api, socket.Get(), interfaceName, ETHTOOL_SEEPROM, eeprom->GetEepromMagic(),
                                   eeprom->GetCameraChargeStatusAddress(), &byte, 1);
     if (result != 0) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return RC::Failed;
     }
     chargeStatus = status;
@@ -224,22 +227,22 @@ DockProtoIF::Result<std::uint32_t> DockProtoDravo::DoGetChargeFault() {
         DockProto::EepromTransfer(*api, socket.Get(), interfaceName, ETHTOOL_GEEPROM, eeprom->GetEepromMagic(),
                                   eeprom->GetBaseChargeFaultAddress(), &fault, 1);
     if (result != 0) {
-        PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return {0, RC::Failed};
     }
-    PMX_LOG(LogLevel::Detail, kLogCategoryDock) << "fault: " << unsigned{fault};
+    PMX_LOG_AS(kLogSource, LogLevel::Detail, kLogCategoryDock) << "fault: " << unsigned{fault};
     return {fault, RC::Ok};
 }
 
 DockProtoIF::Result<std::uint32_t> DockProtoDravo::DoCheckNetwork() {
     if (!interfaceUp(interfaceName)) {
-        PMX_LOG(LogLevel::Warning, kLogCategoryDock) << interfaceName << " not up!";
+        PMX_LOG_AS(kLogSource, LogLevel::Warning, kLogCategoryDock) << interfaceName << " not up!";
         // The adapter may come back as another device; learn its PHY anew.
         phyId = kUnknownPhy;
         return {1, RC::Failed};
     }
     if (interfaceIp(interfaceName).empty()) {
-        PMX_LOG(LogLevel::Warning, kLogCategoryDock) << "failed to get IP address on " << interfaceName;
+        PMX_LOG_AS(kLogSource, LogLevel::Warning, kLogCategoryDock) << "failed to get IP address on " << interfaceName;
         return {2, RC::Failed};
     }
     return {0, RC::Ok};

@@ -15,6 +15,9 @@
 namespace tvo::DockProto {
 namespace {
 
+// Lines of this file have always named it without its extension; log readers match on that.
+constexpr std::string_view kLogSource = "common/lib/DockProtocol/src/EthtoolEeprom";
+
 constexpr auto kDetail = LogLevel::Detail;
 
 static_assert(sizeof(PmxConfig) == 364, "the cradle's configuration block is 364 bytes");
@@ -98,7 +101,7 @@ UploadStatusLed EEPROM_lan7850::SetUploadStatus(DockProtoIF::UploadStatus status
 }
 
 UploadStatusLed EEPROM_ax88179::SetUploadStatus(DockProtoIF::UploadStatus status) const {
-    PMX_LOG(LogLevel::Info, kLogCategoryDock) << "status: " << static_cast<std::uint32_t>(status);
+    PMX_LOG_AS(kLogSource, LogLevel::Info, kLogCategoryDock) << "status: " << static_cast<std::uint32_t>(status);
     return {PatternOf(status).ax88179, kUploadStatusRegister};
 }
 
@@ -129,7 +132,7 @@ BlockHeader BlockProto::GetBlockHeader() {
     BlockHeader header;
     const int result = Transfer(ETHTOOL_GEEPROM, kHeaderAddress, word, sizeof word);
     if (result != 0) {
-        PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
     } else {
         header.valid = true;
         header.blockid = word[0] & kBlockIdMask;
@@ -137,10 +140,9 @@ BlockHeader BlockProto::GetBlockHeader() {
         header.bwcReadComplete = (word[0] & kReadComplete) != 0;
         header.resync = (word[0] & kResync) != 0;
     }
-    PMX_LOG(kDetail, kLogCategoryDock) << "valid: " << header.valid << " blockid: " << header.blockid
-                                       << " lastblk: " << header.lastblk
-                                       << " bwcReadComplete: " << header.bwcReadComplete
-                                       << " resync: " << header.resync;
+    PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock)
+        << "valid: " << header.valid << " blockid: " << header.blockid << " lastblk: " << header.lastblk
+        << " bwcReadComplete: " << header.bwcReadComplete << " resync: " << header.resync;
     return header;
 }
 
@@ -148,11 +150,12 @@ bool BlockProto::SetBlockHeader(unsigned short blockid, bool lastblk, bool bwcRe
     unsigned char word[2] = {static_cast<unsigned char>((blockid & kBlockIdMask) | (lastblk ? kLastBlock : 0) |
                                                         (bwcReadComplete ? kReadComplete : 0) | (resync ? kResync : 0)),
                              0};
-    PMX_LOG(kDetail, kLogCategoryDock) << "blockid: " << blockid << " lastblk: " << int{lastblk}
-                                       << " bwcReadComplete: " << int{bwcReadComplete} << " resync: " << int{resync};
+    PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock)
+        << "blockid: " << blockid << " lastblk: " << int{lastblk} << " bwcReadComplete: " << int{bwcReadComplete}
+        << " resync: " << int{resync};
     const int result = Transfer(ETHTOOL_SEEPROM, kHeaderAddress, word, sizeof word);
     if (result != 0) {
-        PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return false;
     }
     return true;
@@ -160,12 +163,12 @@ bool BlockProto::SetBlockHeader(unsigned short blockid, bool lastblk, bool bwcRe
 
 bool BlockProto::SetCounter() {
     ++counter;
-    PMX_LOG(kDetail, kLogCategoryDock) << "count: " << counter;
+    PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "count: " << counter;
     unsigned char word[2];
     PmxConfig::Store16(word, counter);
     const int result = Transfer(ETHTOOL_SEEPROM, kCounterAddress, word, sizeof word);
     if (result != 0) {
-        PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return false;
     }
     return true;
@@ -174,27 +177,28 @@ bool BlockProto::SetCounter() {
 bool BlockProto::GetBlock() {
     if (Complete()) {
         // The destination holds six blocks; a seventh has nowhere to go.
-        PMX_LOG(kDetail, kLogCategoryDock) << "transfer already complete";
+        PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "transfer already complete";
         return false;
     }
     unsigned char block[kBlockSize];
     const int result = Transfer(ETHTOOL_GEEPROM, kWindowAddress, block, sizeof block);
     if (result != 0) {
-        PMX_LOG(kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
+        PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "SIOCETHTOOL failed: " << result;
         return false;
     }
     unsigned char* target = destination + static_cast<std::size_t>(kBlockSize) * currentBlock;
     std::memcpy(target, block, sizeof block);
-    PMX_LOG(kDetail, kLogCategoryDock) << "blocknum: " << currentBlock << " source: " << static_cast<const void*>(block)
-                                       << " dest: " << static_cast<const void*>(target);
+    PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock)
+        << "blocknum: " << currentBlock << " source: " << static_cast<const void*>(block)
+        << " dest: " << static_cast<const void*>(target);
     return SetBlockHeader(currentBlock, false, true, false);
 }
 
 std::optional<bool> BlockProto::CheckAndResync() {
-    PMX_LOG(kDetail, kLogCategoryDock) << "currentBlockCount: " << currentBlock;
+    PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "currentBlockCount: " << currentBlock;
     std::optional<BlockHeader> ready;
     for (int retry = kAttempts; retry > 0; --retry) {
-        PMX_LOG(kDetail, kLogCategoryDock) << "retry: " << retry;
+        PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "retry: " << retry;
         const BlockHeader header = GetBlockHeader();
         if (!header.valid) {
             return std::nullopt;
@@ -206,7 +210,7 @@ std::optional<bool> BlockProto::CheckAndResync() {
         if (!SetCounter()) {
             return std::nullopt;
         }
-        PMX_LOG(kDetail, kLogCategoryDock) << "sleep_for: " << kRetryWait.count() << " milliseconds";
+        PMX_LOG_AS(kLogSource, kDetail, kLogCategoryDock) << "sleep_for: " << kRetryWait.count() << " milliseconds";
         sleep(kRetryWait);
     }
     if (!ready) {

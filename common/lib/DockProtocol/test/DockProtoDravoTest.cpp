@@ -16,6 +16,7 @@
 #include <linux/sockios.h>
 
 #include <deque>
+#include <set>
 
 namespace tvo {
 namespace {
@@ -119,6 +120,13 @@ TEST_F(DockProtoDravoTest, SayHelloFailsWithoutSocketOrDriverAnswer) {
     EXPECT_CALL(*api, ioctl(_, SIOCETHTOOL, _)).WillOnce(Return(-1));
     EXPECT_EQ(dock->SayHello(), RC::Failed);
     EXPECT_TRUE(log.Sink().Contains("SIOCETHTOOL failed: -1"));
+    // Lines name their source without the extension.
+    std::set<std::string> sources;
+    for (const auto& line : log.Sink().Lines()) {
+        sources.insert(line.file);
+    }
+    EXPECT_THAT(sources, ::testing::IsSubsetOf({"common/lib/DockProtocol/src/DockProtoDravo",
+                                                "common/lib/DockProtocol/src/EthtoolEeprom"}));
 }
 
 TEST_F(DockProtoDravoTest, UploadStatusIsWrittenOncePerChangeAndPhyLearntOnNeed) {

@@ -4,6 +4,7 @@
 #include <DockProtocol/EthtoolEeprom.h>
 
 #include <Common/Network.h>
+#include <Logger/LogClient.h>
 
 #include <gtest/gtest.h>
 
@@ -68,7 +69,14 @@ TEST(EepromLayout, UploadStatusShowsAsPhyRegisterPattern) {
         eeprom.SelectLayout(EEPROM_lan7850{});
         const auto lan = eeprom.SetUploadStatus(static_cast<Status>(row.status));
         eeprom.SelectLayout(EEPROM_ax88179{});
+        ScopedLogCapture log;
         const auto ax = eeprom.SetUploadStatus(static_cast<Status>(row.status));
+        const auto lines = log.Sink().Lines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0].text, "status: " + std::to_string(row.status));
+        EXPECT_EQ(lines[0].level, LogLevel::Info);
+        EXPECT_EQ(lines[0].file, "common/lib/DockProtocol/src/EthtoolEeprom");  // no extension
+        EXPECT_EQ(lines[0].function, "SetUploadStatus");
         EXPECT_EQ(lan.value, row.lan) << row.status;
         EXPECT_EQ(lan.reg, 29) << row.status;
         EXPECT_EQ(ax.value, row.ax) << row.status;

@@ -66,6 +66,10 @@ TEST_F(VeltaStatus, UploadStatusMapsToLinkStatusAndIsSentOnlyOnChange) {
         } else {
             EXPECT_EQ(Sent(kUpload), sent);
         }
+        if (row.code == RC::Ok) {
+            EXPECT_TRUE(log.Sink().Contains(std::string("Link Status will be forwarded to the base - ") +
+                                            (row.link != 0 ? "1" : "0")));
+        }
         if (row.code == RC::Ok && row.link == 0) {
             EXPECT_TRUE(log.Sink().Contains("Deferred sending Upload Status to base awaiting a state change."));
         }

@@ -134,9 +134,7 @@ std::string_view LogClient::OperationOf(std::string_view signature) {
 }
 
 LogClient::LogClient(std::string_view file, std::string_view function, int line, LogLevel level, LogCategory category)
-    : file(file), function(function), line(line), level(level), category(category) {
-    stream << std::boolalpha;
-}
+    : file(file), function(function), line(line), level(level), category(category) {}
 
 LogClient::~LogClient() {
     // A destructor must not throw; a line lost to an allocation failure is

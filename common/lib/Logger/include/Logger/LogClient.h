@@ -164,6 +164,13 @@ private:
     } else                                          \
         ::tvo::LogClient(PMX_LOG_SITE, (level), (category))
 
+// The same, for a file whose lines name their source as given (a path text
+// with static storage) instead of as the compiler spelled it.
+#define PMX_LOG_AS(source, level, category)         \
+    if (!::tvo::LogClient::LevelIsEnabled(level)) { \
+    } else                                          \
+        ::tvo::LogClient((source), ::tvo::LogClient::OperationOf(__PRETTY_FUNCTION__), __LINE__, (level), (category))
+
 // Where a line is written, for helpers that log on their caller's behalf.
 #define PMX_LOG_SITE                                                                                       \
     ::tvo::LogSite {                                                                                       \
