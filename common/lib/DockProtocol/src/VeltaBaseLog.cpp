@@ -254,9 +254,9 @@ std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
     if (!source.IsOpen() ||
         !ReplaceFileFromRange(impl->files.trimmedBaseLogCopy, source.Get(), position, kept.size(), scratch, error)) {
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << "TrimmedLog file could not be written: " << error;
-        // An older copy must not go out in its place.
+        // An older copy must not go out in its place: without a copy the
+        // transfer fails where it opens it.
         ::unlink(impl->files.trimmedBaseLogCopy.c_str());
-        return 1;
     }
     PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << " TrimmedLog file has " << kept.size() << " size and original file had " << whole.size() << " size.";
@@ -270,9 +270,12 @@ RC DockProtoVelta::DoDownloadBaseLog(unsigned int tick) {
     const std::string& pipePath = impl->logPipePath;
     // Made fresh: whatever was at the name, planted or left over, goes.
     std::remove(pipePath.c_str());
-    if (!IsUsablePath(pipePath) || ::mkfifo(pipePath.c_str(), 0644) != 0) {
+    const int made = !IsUsablePath(pipePath) ? EINVAL : ::mkfifo(pipePath.c_str(), 0644) == 0 ? 0 : errno;
+    // Something that outlived the removal is tolerated here; only a FIFO is
+    // ever written (PipeWriter), so anything else fails the transfer below.
+    if (made != 0 && made != EEXIST) {
         PMX_LOG(LogLevel::Error, kLogCategoryRest)
-            << "Velta protocol failed to create named pipe at " << pipePath << " error " << std::strerror(errno);
+            << "Velta protocol failed to create named pipe at " << pipePath << " error " << std::strerror(made);
         return RC::Failed;
     }
 

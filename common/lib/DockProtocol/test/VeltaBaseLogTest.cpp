@@ -143,6 +143,21 @@ TEST_F(VeltaBaseLog, TrimEdges) {
     EXPECT_EQ(ReadFile(Trimmed()), std::string("77\0x", 4));
 }
 
+TEST_F(VeltaBaseLog, ATrimmedCopyThatCannotBeWrittenFailsTheTransfer) {
+    environment.files.trimmedBaseLogCopy = folder.file("missing/trimmed.log").string();
+    DockProtoVelta camera(environment);
+    WriteFile(Copy(), "1 boot\n42 dock\n");
+    ScopedLogCapture log;
+    EXPECT_EQ(camera.TrimBaseLogFile(42), 1u);
+    EXPECT_TRUE(log.Sink().Contains("TrimmedLog file could not be written: "));
+    EXPECT_TRUE(log.Sink().Contains(" TrimmedLog file has 8 size and original file had 15 size."));
+
+    FifoReader reader(Pipe(), [](std::string_view) { return true; }, std::chrono::seconds(30));
+    EXPECT_EQ(camera.DownloadBaseLog(DockSim::BaseLogTick(3)), RC::Failed);
+    reader.Finish();
+    EXPECT_TRUE(log.Sink().Contains("TrimmedLog file failed to open..."));
+}
+
 TEST_F(VeltaBaseLog, DownloadIntoThePipeWholeOrFromTheTick) {
     {
         ScopedLogCapture log;
@@ -251,10 +266,12 @@ TEST_F(VeltaBaseLog, PlantedLinksAreReplacedNeverFollowed) {
 TEST_F(VeltaBaseLog, PipePathThatCannotBeAFifo) {
     ScopedLogCapture log;
     // A leftover that cannot be removed (a folder with something in it):
-    // the pipe must be made fresh, so the transfer fails instead of hanging.
+    // making the pipe meets EEXIST, which is let by, and the transfer then
+    // fails on what is not a pipe instead of writing into it or hanging.
     std::filesystem::create_directories(Pipe() + "/inside");
     EXPECT_EQ(rig.camera.DownloadBaseLog(0), RC::Failed);
-    EXPECT_TRUE(log.Sink().Contains("Velta protocol failed to create named pipe at " + Pipe()));
+    EXPECT_FALSE(log.Sink().Contains("failed to create named pipe"));
+    EXPECT_TRUE(log.Sink().Contains("currentLog file failed to transfer into svlogd..."));
     EXPECT_TRUE(std::filesystem::is_directory(Pipe() + "/inside"));
 
     // No folder for the pipe at all.
