@@ -53,6 +53,7 @@ DravoDock::DravoDock(DravoAdapter& adapter, VirtualClock& clock, const Payload& 
 
 void DravoDock::PowerUp() {
     acknowledged = 0;
+    resyncAnswered = false;
     presented.reset();
     trace.clear();
     pending = faults;
@@ -68,7 +69,15 @@ void DravoDock::OnCameraWrite(std::uint32_t offset, std::uint32_t length) {
     }
     const unsigned char header = adapter.Eeprom()[kHeader];
     if (header & kResync) {
-        Note("camera asks to resynchronise");
+        // First the block after the last one read (the camera lost one);
+        // if the camera refuses that too, it started over: so does the dock.
+        if (resyncAnswered) {
+            Note("camera asks to resynchronise again: starting over");
+            acknowledged = 0;
+        } else {
+            Note("camera asks to resynchronise");
+        }
+        resyncAnswered = true;
         Plan(reaction, [this] { Present(acknowledged); });
         return;
     }
@@ -77,6 +86,7 @@ void DravoDock::OnCameraWrite(std::uint32_t offset, std::uint32_t length) {
         return;
     }
     const unsigned read = *presented;
+    resyncAnswered = false;
     acknowledged = std::max(acknowledged, read + 1);
     if (tracing) {
         Note("camera read block " + std::to_string(read));

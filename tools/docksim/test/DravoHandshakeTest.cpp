@@ -160,6 +160,49 @@ TEST(DravoHandshake, DockBusyBeyondTheThirdLookFailsAfterThreeWaits) {
     EXPECT_EQ(atHello.codes, std::vector<RC>{RC::Failed});
 }
 
+// Calls BlockProtocol while it answers InProgress, at most limit times;
+// the answers, SayHello's first when it is given.
+std::vector<RC> Continue(DockProtoDravo& camera, std::vector<RC> codes, std::size_t limit = 20) {
+    for (std::size_t i = 0; i < limit && codes.back() == RC::InProgress; ++i) {
+        codes.push_back(camera.BlockProtocol());
+    }
+    return codes;
+}
+
+// The host starts over with SayHello after a failed transfer, and after
+// giving up on one that makes no progress: the next transfer delivers the
+// whole configuration.
+TEST(DravoHandshake, AfterAFailedOrStuckTransferSayHelloStartsOver) {
+    const auto intact = [](const DravoCradle& cradle, DockProtoDravo& camera) {
+        return DravoMismatches(SampleDravoConfiguration(DravoChip::Ax88179), cradle.Setup().mac,
+                               camera.ProvisionNetwork().value, camera.GetServerInfo().value);
+    };
+    {
+        // Busy past the third look at block 2: Failed, then the dock goes on.
+        DravoCradle cradle(AxSetup({{kStall, 2, milliseconds(1000)}}));
+        DockProtoDravo camera(cradle.Environment());
+        EXPECT_EQ(Continue(camera, {camera.SayHello()}).back(), RC::Failed);
+        const auto again = Continue(camera, {camera.SayHello()});
+        EXPECT_EQ(again.back(), RC::Ok) << Describe({again, {}, {}, {}, 0, cradle.Dock()->Trace()});
+        EXPECT_EQ(again.size(), 8u) << "a resync each side before block 0";
+        EXPECT_TRUE(intact(cradle, camera).empty());
+    }
+    {
+        // The cradle restarted after block 2: no block the camera expects
+        // comes again, and each call answers at once.
+        DravoCradle cradle(AxSetup());
+        DockProtoDravo camera(cradle.Environment());
+        ASSERT_EQ(Continue(camera, {camera.SayHello()}, 2).back(), RC::InProgress);
+        cradle.Redock();
+        const auto stuck = Continue(camera, {RC::InProgress}, 20);
+        EXPECT_EQ(stuck.back(), RC::InProgress);
+        EXPECT_EQ(cradle.Clock().Slept(), milliseconds(0));
+        const auto again = Continue(camera, {camera.SayHello()});
+        EXPECT_EQ(again.back(), RC::Ok);
+        EXPECT_TRUE(intact(cradle, camera).empty());
+    }
+}
+
 TEST(DravoHandshake, DriverNamesOtherThanTheAx88179sTakeTheWholeImageRoad) {
     // On an ax88179 cradle that road fails: its EEPROM is half the size.
     for (const auto& name : {std::string("ax88179_17"), std::string("other_eth"), std::string(32, 'a')}) {

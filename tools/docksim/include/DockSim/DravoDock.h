@@ -73,6 +73,7 @@ private:
     std::vector<DockFaultAt> pending;
     std::chrono::milliseconds reaction;
     unsigned acknowledged = 0;
+    bool resyncAnswered = false;  // the last camera write was a resync, answered
     std::optional<unsigned> presented;
     std::uint64_t generation = 0;
     std::vector<std::string> trace;
