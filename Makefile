@@ -8,6 +8,7 @@ CROSS_BUILD ?= build-aarch64
 FUZZ_BUILD  ?= build-fuzz
 DOCS_BUILD  ?= build-docs
 LINT_BUILD  ?= build-lint
+COVERAGE_BUILD ?= build-coverage
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
@@ -21,6 +22,8 @@ DEBIAN_PACKAGES = cmake g++ make ninja-build ccache pkg-config dpkg-dev binutils
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 # make lint: the format check and clang-tidy (the builds use clang above).
 LINT_PACKAGES = clang-format clang-tidy
+# make coverage: gcovr reads the counts the test build left behind.
+COVERAGE_PACKAGES = gcovr
 FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
   eeprom_dravo version_file base_log_trim http_reply
 
@@ -58,12 +61,12 @@ export CCACHE_MAXSIZE = 20G
 ASAN_ENV = ASAN_OPTIONS=detect_container_overflow=0:detect_leaks=1:abort_on_error=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps configure build test demo sanitize tsan bench cross cross-build package fuzz docs lint clean
+.PHONY: deps configure build test demo sanitize tsan bench coverage cross cross-build package fuzz docs lint clean
 
 # Everything any target needs, the arm64 packages of make cross included.
 deps:
 	@dpkg --print-foreign-architectures | grep -qx arm64 || { dpkg --add-architecture arm64 && apt-get update -qq; }
-	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES) $(LINT_PACKAGES) $(DOCS_PACKAGES) $(CROSS_PACKAGES))
+	$(call install_missing,$(DEBIAN_PACKAGES) $(FUZZ_PACKAGES) $(LINT_PACKAGES) $(DOCS_PACKAGES) $(COVERAGE_PACKAGES) $(CROSS_PACKAGES))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPMX_BUILD_BENCH=ON $(CMAKE_FLAGS)
@@ -87,6 +90,17 @@ tsan: deps
 	cmake --build $(TSAN_BUILD) -j$(JOBS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="suppressions=$(CURDIR)/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j$(JOBS)
+
+# The whole suite on an instrumented debug build, then the libraries' line
+# and branch coverage (throw branches left out): an HTML report in
+# $(COVERAGE_BUILD)/coverage/ and a table per library.
+coverage: deps
+	$(call install_missing,$(COVERAGE_PACKAGES))
+	cmake -S . -B $(COVERAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPMX_COVERAGE=ON
+	cmake --build $(COVERAGE_BUILD) -j$(JOBS)
+	find $(COVERAGE_BUILD) -name '*.gcda' -delete
+	cd $(COVERAGE_BUILD) && ctest --output-on-failure -j$(JOBS)
+	cmake/coverage-report.sh $(COVERAGE_BUILD)
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPMX_BUILD_BENCH=ON -DPMX_BUILD_TESTS=OFF
@@ -144,4 +158,4 @@ docs:
 	@echo "API reference: $(DOCS_BUILD)/html/index.html"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD) $(FUZZ_BUILD) $(DOCS_BUILD) $(LINT_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(CROSS_BUILD) $(FUZZ_BUILD) $(DOCS_BUILD) $(LINT_BUILD) $(COVERAGE_BUILD)

@@ -158,6 +158,7 @@ public:
             deliver(std::move(outcome));
         }
     }
+    bool Finished() const { return finished.load(); }
 
 private:
     std::atomic<bool> finished{false};
@@ -299,16 +300,32 @@ private:
                                ? options.timeout
                                : std::chrono::milliseconds(InMemoryNetwork::kDefaultClientLimit);
         const std::string target = options.baseUri + pathAndQuery;
-        endpoint->executor.Post([endpoint, request, raw = std::move(raw), limit, target, clock = network->clock,
-                                 cancel = options.cancel](bool run) {
+        // The limit runs from now on the virtual clock, whoever moves it
+        // meanwhile: the peer's handler, the camera, or the watch on a
+        // handler that blocks.
+        const auto clock = network->clock;
+        const auto start = clock->Now();
+        const auto deadline = clock->At(start + limit, [weak = std::weak_ptr<Pending>(request), target] {
+            if (auto underWay = weak.lock()) {
+                underWay->Finish(Outcome{Broken("request to " + target + " timed out"), 0, {}, {}, {}});
+            }
+        });
+        endpoint->executor.Post([endpoint, request, raw = std::move(raw), limit, target, clock, start, deadline,
+                                 network = network, cancel = options.cancel](bool run) {
             if (!run) {
+                clock->Cancel(deadline);
                 request->Finish(Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}, {}});
                 return;
             }
+            const auto watched = network->handlers.Begin(clock, deadline.first);
             const RawReply reply = endpoint->answer(raw);
+            network->handlers.End(watched);
+            const auto left = limit - std::chrono::duration_cast<std::chrono::milliseconds>(clock->Now() - start);
+            clock->Cancel(deadline);
             Outcome outcome = endpoint->closed
                                   ? Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}, {}}
-                                  : Deliver(reply, *clock, limit, target);
+                              : request->Finished() ? Outcome{}
+                                                    : Deliver(reply, *clock, left, target);
             if (cancel && cancel->get_token().is_canceled()) {
                 outcome = Outcome{std::make_exception_ptr(RequestCancelled("HTTP request to " + target + " cancelled")),
                                   0,

@@ -4,6 +4,8 @@
 
 #include <DockSim/InMemoryNetwork.h>
 
+#include "HandlerWatch.h"
+
 #include <Common/DatagramSocket.h>
 
 #include <atomic>
@@ -66,6 +68,7 @@ struct Mailbox {
 
 struct InMemoryNetwork::State {
     std::shared_ptr<VirtualClock> clock;
+    HandlerWatch handlers;
 
     mutable std::mutex mutex;
     std::map<std::string, std::shared_ptr<Endpoint>> endpoints;              // by "host:port"

@@ -14,14 +14,28 @@ std::chrono::steady_clock::time_point VirtualClock::TimePoint() const {
         std::chrono::duration_cast<std::chrono::steady_clock::duration>(Now()));
 }
 
-void VirtualClock::At(Duration when, std::function<void()> action) {
+VirtualClock::PlanId VirtualClock::At(Duration when, std::function<void()> action) {
     std::lock_guard<std::mutex> lock(mutex);
-    planned.emplace(std::make_pair(std::max(when, now), sequence++), std::move(action));
+    const PlanId plan{std::max(when, now), sequence++};
+    planned.emplace(plan, std::move(action));
+    return plan;
 }
 
-void VirtualClock::After(Duration delay, std::function<void()> action) {
+VirtualClock::PlanId VirtualClock::After(Duration delay, std::function<void()> action) {
     std::lock_guard<std::mutex> lock(mutex);
-    planned.emplace(std::make_pair(now + std::max(delay, Duration{0}), sequence++), std::move(action));
+    const PlanId plan{now + std::max(delay, Duration{0}), sequence++};
+    planned.emplace(plan, std::move(action));
+    return plan;
+}
+
+void VirtualClock::Cancel(const PlanId& plan) {
+    std::function<void()> dropped;  // destroyed unlocked: it may hold what plans again
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto found = planned.find(plan);
+    if (found != planned.end()) {
+        dropped = std::move(found->second);
+        planned.erase(found);
+    }
 }
 
 void VirtualClock::RunDue() {
@@ -39,6 +53,10 @@ void VirtualClock::Sleep(Duration interval) {
         until = now + std::max(interval, Duration{0});
     }
     RunUntil(until);
+}
+
+void VirtualClock::AdvanceTo(Duration when) {
+    RunUntil(when);
 }
 
 VirtualClock::Duration VirtualClock::Slept() const {

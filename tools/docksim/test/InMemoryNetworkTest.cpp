@@ -148,6 +148,41 @@ TEST_F(PeerTest, DelaysAndTimeOutsPassOnTheVirtualClockOnly) {
     EXPECT_THROW(client->request("PUT", "", "").get(), web::http::http_exception);
 }
 
+// The time a handler spends counts against the client's limit, whether it
+// sleeps on the virtual clock or blocks on something only the caller would
+// end: the request times out at its limit on the virtual clock.
+TEST_F(PeerTest, AHandlerThatTakesTooLongOrBlocksTimesTheRequestOut) {
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    std::atomic<int> mode{0};
+    Serve([&, released](const RawRequest&) {
+        RawReply reply;
+        if (mode == 0) {
+            network.Clock().Sleep(1500ms);
+            reply.delay = 1000ms;  // together past the limit
+        } else if (mode == 1) {
+            released.wait();
+        }
+        return reply;
+    });
+    const auto client = network.MakeClient(To(Base(), 2s));
+    EXPECT_THROW(client->request("PUT", "", "").get(), web::http::http_exception);
+    EXPECT_EQ(network.Clock().Now(), 2s);
+
+    mode = 1;
+    try {
+        client->request("PUT", "", "").get();
+        ADD_FAILURE() << "a blocked handler answered";
+    } catch (const web::http::http_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("timed out"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(network.Clock().Now(), 4s);
+    release.set_value();
+
+    mode = 2;  // the next request finds the server answering again
+    EXPECT_EQ(Get(*client, "PUT", "").status, 200u);
+}
+
 TEST_F(PeerTest, RefusedWithoutAServerAndBoundedReplies) {
     const auto nobody = network.MakeClient(To("http://127.0.0.1:1/base"));
     EXPECT_THROW(nobody->request("GET", "", "").get(), web::http::http_exception);

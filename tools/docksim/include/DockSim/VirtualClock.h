@@ -23,15 +23,24 @@ public:
     // Now() as a point of the steady clock, for a protocol environment.
     std::chrono::steady_clock::time_point TimePoint() const;
 
+    // Which planned action; for Cancel.
+    using PlanId = std::pair<Duration, std::uint64_t>;
+
     // Plans an action for a point in virtual time (never earlier than now).
-    void At(Duration when, std::function<void()> action);
-    void After(Duration delay, std::function<void()> action);
+    PlanId At(Duration when, std::function<void()> action);
+    PlanId After(Duration delay, std::function<void()> action);
+    // Drops a planned action that has not run yet; nothing when it has.
+    void Cancel(const PlanId& plan);
 
     // Runs what is due at the current time, in the order it was planned.
     void RunDue();
     // Moves the clock forward by interval, running planned actions on the
     // way; an action runs on the sleeper's thread, without the clock locked.
     void Sleep(Duration interval);
+
+    // Moves the clock to when (if later), running what is planned on the
+    // way; no one slept, so Slept and Sleeps stay as they are.
+    void AdvanceTo(Duration when);
 
     // What the sleepers asked for: total time and number of sleeps.
     Duration Slept() const;
@@ -45,7 +54,7 @@ private:
     Duration slept{0};
     std::size_t sleeps = 0;
     std::uint64_t sequence = 0;
-    std::map<std::pair<Duration, std::uint64_t>, std::function<void()>> planned;
+    std::map<PlanId, std::function<void()>> planned;
 };
 
 }  // namespace tvo::DockSim
