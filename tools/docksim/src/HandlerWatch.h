@@ -34,6 +34,20 @@ public:
     std::uint64_t Begin(std::shared_ptr<VirtualClock> clock, VirtualClock::Duration deadline);
     void End(std::uint64_t watched);
 
+    // Watches for as long as it lives, however the handler leaves.
+    class Scope {
+    public:
+        Scope(HandlerWatch& watch, std::shared_ptr<VirtualClock> clock, VirtualClock::Duration deadline)
+            : watch(watch), watched(watch.Begin(std::move(clock), deadline)) {}
+        ~Scope() { watch.End(watched); }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        HandlerWatch& watch;
+        std::uint64_t watched;
+    };
+
 private:
     struct Watched {
         std::shared_ptr<VirtualClock> clock;

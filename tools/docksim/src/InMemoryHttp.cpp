@@ -317,9 +317,10 @@ private:
                 request->Finish(Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}, {}});
                 return;
             }
-            const auto watched = network->handlers.Begin(clock, deadline.first);
-            const RawReply reply = endpoint->answer(raw);
-            network->handlers.End(watched);
+            const RawReply reply = [&] {
+                const HandlerWatch::Scope watched(network->handlers, clock, deadline.first);
+                return endpoint->answer(raw);
+            }();
             const auto left = limit - std::chrono::duration_cast<std::chrono::milliseconds>(clock->Now() - start);
             clock->Cancel(deadline);
             Outcome outcome = endpoint->closed

@@ -29,7 +29,7 @@ int OpenListeningSocket(const boost::asio::ip::tcp& protocol) {
 }  // namespace
 
 ServerLoop::ServerLoop(std::shared_ptr<HttpServer::Impl> owner, const boost::asio::ip::tcp::endpoint& endpoint)
-    : server(std::move(owner)), limits(server->CurrentLimits()), acceptor(io) {
+    : server(std::move(owner)), limits(server->CurrentLimits()), protocol(endpoint.protocol()), acceptor(io) {
     const int fd = OpenListeningSocket(endpoint.protocol());
     boost::system::error_code assigned;
     acceptor.assign(endpoint.protocol(), fd, assigned);
@@ -107,7 +107,7 @@ boost::system::error_code ServerLoop::AcceptOne(boost::asio::ip::tcp::socket& so
         return {errno, boost::system::system_category()};
     }
     boost::system::error_code assigned;
-    socket.assign(acceptor.local_endpoint().protocol(), fd, assigned);
+    socket.assign(protocol, fd, assigned);
     if (assigned) {
         ::close(fd);
     }

@@ -54,6 +54,7 @@ private:
     // Declared before io: sessions leave it while io's pending work is destroyed.
     std::unordered_set<ServerSession*> sessions;
     std::size_t refused = 0;
+    boost::asio::ip::tcp protocol;  // of the listening socket and every accepted one
     boost::asio::io_context io{1};
     boost::asio::ip::tcp::acceptor acceptor;
     boost::asio::steady_timer retry{io};  // after a failed accept (out of descriptors)
