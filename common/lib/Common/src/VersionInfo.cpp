@@ -18,8 +18,8 @@ namespace {
 
 constexpr std::size_t kTarBlockSize = 512;
 constexpr std::size_t kTarMagicOffset = 257;
-constexpr std::string_view kTarMagic = "ustar";     // followed by NUL (POSIX) or blank (GNU)
-constexpr std::size_t kMaxVersionFile = 64 * 1024;  // a few lines; more is not a version file
+constexpr std::string_view kTarMagic = "ustar";                  // followed by NUL (POSIX) or blank (GNU)
+constexpr std::size_t kMaxVersionFile = std::size_t{64} * 1024;  // a few lines; more is not a version file
 
 std::string_view Trim(std::string_view text) {
     constexpr std::string_view kBlanks = " \t\r\n";

@@ -152,7 +152,8 @@ TEST_F(VeltaBaseLog, ATrimmedCopyThatCannotBeWrittenFailsTheTransfer) {
     EXPECT_TRUE(log.Sink().Contains("TrimmedLog file could not be written: "));
     EXPECT_TRUE(log.Sink().Contains(" TrimmedLog file has 8 size and original file had 15 size."));
 
-    FifoReader reader(Pipe(), [](std::string_view) { return true; }, std::chrono::seconds(30));
+    FifoReader reader(
+        Pipe(), [](std::string_view) { return true; }, std::chrono::seconds(30));
     EXPECT_EQ(camera.DownloadBaseLog(DockSim::BaseLogTick(3)), RC::Failed);
     reader.Finish();
     EXPECT_TRUE(log.Sink().Contains("TrimmedLog file failed to open..."));
