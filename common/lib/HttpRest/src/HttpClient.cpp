@@ -143,11 +143,16 @@ HttpClient::HttpClient(const std::string& interfaceName, const bool& bindToInter
         if (token.is_canceled()) {
             impl->connections->AbortAll(impl->Cancelled(), true);
         } else {
-            // Weak: the source may outlive this client by far.
+            // Weak: the source may outlive this client by far. The exception
+            // is made when the call-back runs: one kept in the call-back would
+            // be shared with the caller's task and freed on whichever thread
+            // drops the source last, ordered only inside the C++ runtime.
             impl->registration = token.register_callback(
-                [connections = std::weak_ptr<ClientConnections>(impl->connections), why = impl->Cancelled()] {
+                [connections = std::weak_ptr<ClientConnections>(impl->connections), baseUri = impl->baseUri] {
                     if (const auto alive = connections.lock()) {
-                        alive->AbortAll(why, true);
+                        alive->AbortAll(
+                            std::make_exception_ptr(RequestCancelled("HTTP request to " + baseUri + " cancelled")),
+                            true);
                     }
                 });
         }

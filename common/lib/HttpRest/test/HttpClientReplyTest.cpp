@@ -72,6 +72,12 @@ Reading Read(Send send) {
     return reading;
 }
 
+// Apart, so that ThreadSanitizer can be told about cpprestsdk's own client:
+// it completes its replies inside the uninstrumented library.
+Reading ReadWithCpprestsdksOwnClient(web::http::client::http_client& client) {
+    return Read([&] { return client.request(web::http::methods::GET, "/x"); });
+}
+
 TEST(HttpClientReply, ReadsEveryKindOfBodyAsCpprestsdksOwnClient) {
     const std::string replies[] = {
         // No Content-Type: cpprestsdk reads no text from it (the log request's "LogReady").
@@ -95,7 +101,7 @@ TEST(HttpClientReply, ReadsEveryKindOfBodyAsCpprestsdksOwnClient) {
         HttpClient ours(nullptr, Loopback(server.Port()), 5s, nullptr);
         web::http::client::http_client theirs(Loopback(server.Port()));
         const Reading mine = Read([&] { return ours.request("GET", "/x", ""); });
-        const Reading reference = Read([&] { return theirs.request(web::http::methods::GET, "/x"); });
+        const Reading reference = ReadWithCpprestsdksOwnClient(theirs);
         EXPECT_EQ(mine, reference) << reply;
     }
 }
