@@ -167,8 +167,8 @@ private:
 
 class MemoryClient : public HttpClientIF {
 public:
-    MemoryClient(std::shared_ptr<InMemoryNetwork::State> network, const HttpClientOptions& options)
-        : network(std::move(network)), options(options) {}
+    MemoryClient(std::shared_ptr<InMemoryNetwork::State> network, const HttpClientOptions& options, ReplyFault fault)
+        : network(std::move(network)), options(options), fault(std::move(fault)) {}
     ~MemoryClient() override { cancel(); }
 
     pplx::task<web::http::http_response> request(const std::string& method, const std::string& pathAndQuery,
@@ -273,8 +273,9 @@ private:
             return;
         }
         raw.body = body;
+        std::optional<RawReply> faulty = fault ? fault(raw) : std::nullopt;
         const auto endpoint = network->Find(host, port);
-        if (!endpoint) {
+        if (!endpoint || (faulty && faulty->refused)) {
             Outcome outcome;
             outcome.error = Broken("Failed to connect to " + host + ":" + std::to_string(port) + ": refused");
             request->Finish(std::move(outcome));
@@ -310,14 +311,17 @@ private:
                 underWay->Finish(Outcome{Broken("request to " + target + " timed out"), 0, {}, {}, {}});
             }
         });
-        endpoint->executor.Post([endpoint, request, raw = std::move(raw), limit, target, clock, start, deadline,
-                                 network = network, cancel = options.cancel](bool run) {
+        endpoint->executor.Post([endpoint, request, raw = std::move(raw), faulty = std::move(faulty), limit, target,
+                                 clock, start, deadline, network = network, cancel = options.cancel](bool run) {
             if (!run) {
                 clock->Cancel(deadline);
                 request->Finish(Outcome{Broken("connection to " + target + " closed by the server"), 0, {}, {}, {}});
                 return;
             }
             const RawReply reply = [&] {
+                if (faulty) {
+                    return *faulty;
+                }
                 const HandlerWatch::Scope watched(network->handlers, clock, deadline.first);
                 return endpoint->answer(raw);
             }();
@@ -343,6 +347,7 @@ private:
 
     std::shared_ptr<InMemoryNetwork::State> network;
     const HttpClientOptions options;
+    const ReplyFault fault;
     std::atomic<std::size_t> maxReply{std::size_t{1024} * 1024};
     std::mutex mutex;
     std::vector<std::weak_ptr<Pending>> pending;
@@ -437,8 +442,8 @@ private:
 }  // namespace
 
 std::unique_ptr<HttpClientIF> MakeMemoryClient(const std::shared_ptr<InMemoryNetwork::State>& network,
-                                               const HttpClientOptions& options) {
-    return std::make_unique<MemoryClient>(network, options);
+                                               const HttpClientOptions& options, ReplyFault fault) {
+    return std::make_unique<MemoryClient>(network, options, std::move(fault));
 }
 
 std::unique_ptr<HttpServerIF> MakeMemoryServer(const std::shared_ptr<InMemoryNetwork::State>& network,

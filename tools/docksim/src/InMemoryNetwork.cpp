@@ -165,6 +165,10 @@ std::unique_ptr<HttpClientIF> InMemoryNetwork::MakeClient(const HttpClientOption
     return MakeMemoryClient(state, options);
 }
 
+std::unique_ptr<HttpClientIF> InMemoryNetwork::MakeClient(const HttpClientOptions& options, ReplyFault fault) const {
+    return MakeMemoryClient(state, options, std::move(fault));
+}
+
 std::unique_ptr<HttpServerIF> InMemoryNetwork::MakeServer(const HttpServerOptions& options) const {
     return MakeMemoryServer(state, options);
 }

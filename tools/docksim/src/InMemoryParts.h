@@ -88,7 +88,7 @@ struct InMemoryNetwork::State {
 };
 
 std::unique_ptr<HttpClientIF> MakeMemoryClient(const std::shared_ptr<InMemoryNetwork::State>& network,
-                                               const HttpClientOptions& options);
+                                               const HttpClientOptions& options, ReplyFault fault = nullptr);
 std::unique_ptr<HttpServerIF> MakeMemoryServer(const std::shared_ptr<InMemoryNetwork::State>& network,
                                                const HttpServerOptions& options);
 std::unique_ptr<DatagramSocketIF> OpenMemoryDatagramSocket(const std::shared_ptr<InMemoryNetwork::State>& network,

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tvo {
@@ -62,7 +63,13 @@ struct RawReply {
     bool garble = false;
     // Runs once the reply is on its way (or dropped).
     std::function<void()> after;
+    // Nobody listens: the connection is refused at once.
+    bool refused = false;
 };
+
+// Stands in for the server's answer to a client's request when it gives
+// one: the server never sees that request.
+using ReplyFault = std::function<std::optional<RawReply>(const RawRequest&)>;
 
 class InMemoryNetwork {
 public:
@@ -89,6 +96,8 @@ public:
 
     // The transport's three factories, for simulators and tests.
     std::unique_ptr<HttpClientIF> MakeClient(const HttpClientOptions& options) const;
+    // A client whose requests meet the fault first (a fault plan's).
+    std::unique_ptr<HttpClientIF> MakeClient(const HttpClientOptions& options, ReplyFault fault) const;
     std::unique_ptr<HttpServerIF> MakeServer(const HttpServerOptions& options) const;
     std::unique_ptr<DatagramSocketIF> OpenDatagramSocket(const std::string& interfaceName, std::uint16_t port) const;
 
