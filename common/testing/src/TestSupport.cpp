@@ -150,22 +150,29 @@ void FifoReader::Run() {
         return ::stat(path.c_str(), &facts) == 0 && S_ISFIFO(facts.st_mode);
     };
     struct stat named {};
-    while (!isFifo(named)) {
+    // Non-blocking, so that a writer that never comes cannot hold the reader
+    // past its limit; poll() says when there is something to read. A pipe
+    // that the writer replaces between the look and the open is looked for
+    // again.
+    int fd = -1;
+    while (fd < 0) {
         if (finished || std::chrono::steady_clock::now() > deadline) {
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    // Non-blocking, so that a writer that never comes cannot hold the reader
-    // past its limit; poll() says when there is something to read.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return;
+        if (isFifo(named)) {
+            fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        }
+        if (fd < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
     std::vector<char> chunk(256 * 1024);
+    bool written = false;
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd watched{fd, POLLIN, 0};
-        if (::poll(&watched, 1, 50) == 0) {
+        // Until the writer has written, look often: it may be waiting on a
+        // pipe made anew at the same path, which this reader must reopen.
+        if (::poll(&watched, 1, written ? 50 : 1) == 0) {
             if (finished) {
                 break;  // the writer is done and nothing more came
             }
@@ -182,6 +189,7 @@ void FifoReader::Run() {
         }
         const ssize_t n = ::read(fd, chunk.data(), chunk.size());
         if (n > 0) {
+            written = true;
             if (!onChunk(std::string_view(chunk.data(), static_cast<std::size_t>(n)))) {
                 break;
             }
