@@ -1,0 +1,72 @@
+// A long life: ten thousand roads of each dock kind in one process on the
+// in-memory network, and a thousand over loopback, each with a fresh protocol
+// object. Prints descriptors, threads and resident memory every thousand
+// roads and the time per road; fails when they have not levelled off after
+// the first thousand. Arguments: [in-memory roads] [loopback roads].
+
+#include <TortureRoads.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace tvo::torture;
+
+bool Report(const std::string& name, const RoadRunner& road, std::size_t count) {
+    const SoakRun soak = Soak(road, count, 100);
+    const std::size_t shown = std::max<std::size_t>(100, count / 10);
+    const std::size_t warmUp = std::min<std::size_t>(1000, shown);
+    std::printf("%-18s %8s %12s %8s %13s %10s\n", name.c_str(), "roads", "descriptors", "threads", "resident KiB",
+                "ms a road");
+    const SoakSample* warm = &soak.samples.front();
+    for (const auto& sample : soak.samples) {
+        if (sample.roads % shown == 0 || sample.roads == count) {
+            std::printf("%-18s %8zu %12zu %8zu %13zu %10.2f\n", "", sample.roads, sample.descriptors, sample.threads,
+                        sample.residentKiB, sample.msPerRoad);
+        }
+        if (sample.roads <= warmUp) {
+            warm = &sample;  // the pools are warm after the first thousand
+        }
+    }
+    const SoakSample& last = soak.samples.back();
+    bool level = last.descriptors <= warm->descriptors && last.threads <= warm->threads &&
+                 last.residentKiB < warm->residentKiB + 256;
+    if (!soak.firstProblem.empty()) {
+        std::printf("  %s\n", soak.firstProblem.c_str());
+        level = false;
+    }
+    std::printf("  after %zu roads: %+ld descriptors, %+ld threads, %+ld KiB resident: %s\n\n", warm->roads,
+                static_cast<long>(last.descriptors) - static_cast<long>(warm->descriptors),
+                static_cast<long>(last.threads) - static_cast<long>(warm->threads),
+                static_cast<long>(last.residentKiB) - static_cast<long>(warm->residentKiB),
+                level ? "level" : "GROWING");
+    return level;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t inMemory = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
+    const std::size_t loopback = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1000;
+    const auto on = [](Transport transport, RoadRun (*road)(FaultPlan&, const std::function<void()>&, Transport)) {
+        return
+            [transport, road](FaultPlan& plan, const std::function<void()>& arm) { return road(plan, arm, transport); };
+    };
+    bool level = true;
+    level &= Report("Velta in memory", on(Transport::InMemory, VeltaRoad), inMemory);
+    level &= Report("Pallix in memory", on(Transport::InMemory, PallixRoad), inMemory);
+    level &= Report("Oskin in memory", on(Transport::InMemory, OskinRoad), inMemory);
+    level &= Report(
+        "Dravo ax88179",
+        [](FaultPlan& plan, const std::function<void()>& arm) {
+            return DravoRoad(tvo::DockSim::DravoChip::Ax88179, plan, arm);
+        },
+        inMemory);
+    level &= Report("Velta loopback", on(Transport::Loopback, VeltaRoad), loopback);
+    level &= Report("Pallix loopback", on(Transport::Loopback, PallixRoad), loopback);
+    level &= Report("Oskin loopback", on(Transport::Loopback, OskinRoad), loopback);
+    return level ? 0 : 1;
+}

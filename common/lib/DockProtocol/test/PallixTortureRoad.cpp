@@ -1,0 +1,117 @@
+// The Pallix road: the hello, the open request and the hosts file, and what
+// each of them owes the host.
+
+#include "TortureRoads.h"
+
+#include <DockProtocol/DockProtoPallix.h>
+#include <DockSim/InMemoryNetwork.h>
+#include <DockSim/PallixDock.h>
+#include <TestSupport/TestSupport.h>
+
+#include <memory>
+
+namespace tvo::torture {
+namespace {
+
+const std::initializer_list<Failure> kThrowing = {Failure::Refused, Failure::ResetBeforeHeaders, Failure::NoAnswer,
+                                                  Failure::ResetMidBody, Failure::GarbageBody};
+
+// One open request may take the client's 30 s, then the 500 ms pause.
+constexpr std::chrono::milliseconds kAttempt{30000 + 500};
+
+}  // namespace
+
+PromiseTable PallixPromises() {
+    PromiseTable table;
+    table.Add("SayHello", {Failure::OpenFails}, {{RC::Failed}, 0ms, LogLevel::Error, "cannot bind to"});
+    table.Add("SayHello", {Failure::Silence},
+              {{RC::Failed}, DockSim::kPallixHelloWindow, LogLevel::Info, "Resource temporarily unavailable"});
+    // One attempt fails; the next one succeeds.
+    table.Add("GetServerInfo", kThrowing, {{RC::Ok}, kAttempt, LogLevel::Error, "Exception: "});
+    table.Add("GetServerInfo", {Failure::ServerError},
+              {{RC::Ok}, kAttempt, LogLevel::Error, "Received an error status in open request: 500"});
+    return table;
+}
+
+PromiseTable PallixPulledPromises() {
+    PromiseTable table = PallixPromises();
+    table.Add("GetServerInfo", {Failure::Refused}, {{RC::Failed}, 3 * kAttempt, LogLevel::Error, "Exception: "});
+    return table;
+}
+
+namespace {
+
+std::string Drive(DockProtoPallix& camera, StepRecorder& host) {
+    std::string problems;
+    host.Call("SetSerialNumber", [&] { return camera.SetSerialNumber("PMX-TORTURE-02"); });
+    const RC hello = host.Call("SayHello", [&] { return camera.SayHello(); });
+    if (hello != RC::Ok) {
+        problems += std::string("SayHello gave ") + CodeName(hello) + "; ";
+    }
+    DockProtoIF::ServerInfo info;
+    const RC opened = host.Call("GetServerInfo", [&] {
+        const auto answer = camera.GetServerInfo();
+        info = answer.value;
+        return answer.code;
+    });
+    if (opened != RC::Ok || info.stationId != DockSim::PallixAgent::Offered().stationId) {
+        problems += std::string("GetServerInfo gave ") + CodeName(opened) + "; ";
+    }
+    return problems;
+}
+
+// Each of our names has one entry, however many docks came and went.
+std::string ExtraHostsEntries(const std::string& before, const std::string& hosts,
+                              const ProtocolEnvironment& environment) {
+    if (hosts.rfind(before, 0) != 0) {
+        return "the hosts file's own lines changed ";
+    }
+    const std::string added = hosts.substr(before.size());
+    std::string extra;
+    for (const auto& name : {environment.pallix.dockHostName, environment.pallix.proxyHostName}) {
+        const auto entries = CountOccurrences(added, "\t" + name + "\n");
+        if (entries > 1) {
+            extra += std::to_string(entries) + " entries for " + name + " ";
+        }
+    }
+    return extra;
+}
+
+}  // namespace
+
+RoadRun PallixRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport) {
+    RoadRun run;
+    const std::size_t descriptors = EntriesIn("/proc/self/fd");
+    const std::size_t threads = EntriesIn("/proc/self/task");
+    {
+        ScopedLogCapture log(LogLevel::Info);
+        {
+            DockSim::PallixDockSetup setup;
+            if (transport == Transport::InMemory) {
+                setup.network = std::make_shared<DockSim::InMemoryNetwork>();
+            }
+            DockSim::PallixDock dock(setup);
+            ProtocolEnvironment environment = dock.Environment();
+            plan.Apply(environment, setup.network);
+            plan.Reset();
+            arm();
+            DockProtoPallix camera(environment);
+            StepRecorder host(plan, dock.Clock(), run.steps);
+            const std::string firstProblems = Drive(camera, host);
+            run.effects = plan.Effects();
+            run.struck = plan.Struck();
+            plan.Heal();
+            dock.PlanHello();
+            run.recoveryProblem = Drive(camera, host);
+            if (run.struck.empty() && !firstProblems.empty()) {
+                run.recoveryProblem = "without a fault: " + firstProblems;
+            }
+            run.leftBehind = ExtraHostsEntries(setup.hostsText, dock.HostsText(), environment);
+        }
+        run.log = log.Sink().Lines();
+    }
+    run.leftBehind += LeftBehind(descriptors, threads);
+    return run;
+}
+
+}  // namespace tvo::torture

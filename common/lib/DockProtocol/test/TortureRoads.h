@@ -1,0 +1,52 @@
+#pragma once
+// The typical road of each dock kind against its simulator, with a fault
+// plan on the camera's effects, and what each operation owes the host when
+// one of them fails. The torture tests run them under every fault; the soak
+// test and benchmark run them thousands of times without one.
+
+#include "TortureSupport.h"
+
+#include <DockSim/DravoAdapter.h>
+
+namespace tvo::torture {
+
+// Where the dock meets the camera: the in-memory network and its virtual
+// clock, or real loopback sockets (the Dravo cradle has no network).
+enum class Transport { InMemory, Loopback };
+
+// Each runs the road on a fresh simulator and protocol object with the plan
+// armed, then the next road on the same object with the fault gone.
+RoadRun VeltaRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport = Transport::InMemory);
+RoadRun PallixRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport = Transport::InMemory);
+RoadRun OskinRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport = Transport::InMemory);
+RoadRun DravoRoad(DockSim::DravoChip chip, FaultPlan& plan, const std::function<void()>& arm);
+
+PromiseTable VeltaPromises();
+PromiseTable PallixPromises();
+// With the dock gone, every retry fails as well.
+PromiseTable PallixPulledPromises();
+PromiseTable OskinPromises();
+PromiseTable DravoPromises(const std::string& interfaceName);
+// The adapter interface of the emulated cradle of this chip.
+std::string DravoInterface(DockSim::DravoChip chip);
+
+// The process after some roads of a long life.
+struct SoakSample {
+    std::size_t roads = 0;
+    std::size_t descriptors = 0;
+    std::size_t threads = 0;
+    std::size_t residentKiB = 0;
+    double msPerRoad = 0;  // over the roads since the sample before
+};
+
+struct SoakRun {
+    std::vector<SoakSample> samples;  // before the first road, then every `every` roads
+    std::string firstProblem;         // the first road that did not work, and why
+};
+
+// Runs the road `count` times without a fault, each on a fresh simulator and
+// protocol object, sampling the process every `every` roads.
+SoakRun Soak(const RoadRunner& road, std::size_t count, std::size_t every);
+std::size_t ResidentKiB();
+
+}  // namespace tvo::torture

@@ -1,0 +1,236 @@
+// The Velta road: the link, the association, the server description, status
+// reports and the base's log, and what each of them owes the host.
+
+#include "TortureRoads.h"
+
+#include <DockProtocol/DockProtoVelta.h>
+#include <DockProtocol/RestHandle.h>
+#include <DockSim/InMemoryNetwork.h>
+#include <DockSim/VeltaBase.h>
+#include <TestSupport/TestSupport.h>
+
+#include <memory>
+
+namespace tvo::torture {
+namespace {
+
+using DockSim::VeltaBase;
+using Direction = DockSim::Exchange::Direction;
+
+constexpr const char* kAnnouncement = "device_announement_usb";
+constexpr const char* kApproval = "device_announement_usb_approved";
+
+// Transport errors: the request never got an answer.
+const std::initializer_list<Failure> kUnanswered = {Failure::Refused, Failure::ResetBeforeHeaders, Failure::NoAnswer};
+// An answer came, but not a good one.
+const std::initializer_list<Failure> kBadAnswers = {Failure::ResetMidBody, Failure::ServerError, Failure::GarbageBody};
+
+}  // namespace
+
+// What each Velta operation owes the host when the effect under it fails.
+PromiseTable VeltaPromises() {
+    // A version request may take its own 3 s; the other three attempts follow.
+    const auto helloBound = std::chrono::milliseconds(4 * 3000);
+    const auto clientLimit = std::chrono::milliseconds(30000);
+    PromiseTable table;
+    table.Add("SayHello", {Failure::Refusal},
+              {{RC::Failed},
+               0ms,
+               LogLevel::Error,
+               "Failed to start up USB Gadget interface: the connection manager has no such service"});
+    table.Add("SayHello", {Failure::AddressInUse},
+              {{RC::InProgress},
+               0ms,
+               LogLevel::Error,
+               "Failed to set USB Ethernet REST server to listen mode, error: Address already in use"});
+    table.Otherwise("SayHello", {{RC::Ok}, helloBound, LogLevel::Error, "Exception: "});
+
+    table.Add("Associate", kUnanswered,
+              {{RC::Failed}, clientLimit, LogLevel::Warning, "Failed to send Device Announce USB message to base"});
+    // Neither the status nor the body of the announcement's answer is read.
+    table.Add("Associate", kBadAnswers, {{RC::InProgress}, clientLimit, LogLevel::Info, ""});
+
+    table.Otherwise("GetServerInfo", {{RC::Ok},
+                                      clientLimit,
+                                      LogLevel::Warning,
+                                      "Failed to send Device Announce USB message to base using sane default"});
+
+    table.Add(
+        "SetUploadStatus", kUnanswered,
+        {{RC::Failed}, clientLimit, LogLevel::Warning, "Failed to send UploadStatus message to base, exception: "});
+    table.Add("SetUploadStatus", {Failure::ServerError},
+              {{RC::Failed}, clientLimit, LogLevel::Warning, "UploadStatus send failed, status code=500"});
+    // Only the status is read, and it is 200.
+    table.Add("SetUploadStatus", {Failure::ResetMidBody, Failure::GarbageBody},
+              {{RC::Ok}, clientLimit, LogLevel::Info, ""});
+
+    // The report runs on behind its handle; the host learns the rest there.
+    table.Otherwise("SetChargeStatusAsync", {{RC::InProgress}, clientLimit, LogLevel::Info, ""});
+
+    const auto logRequestLimit = std::chrono::milliseconds(2000);
+    table.Add("RequestBaseLog",
+              {Failure::Refused, Failure::ResetBeforeHeaders, Failure::NoAnswer, Failure::ResetMidBody},
+              {{RC::Failed},
+               logRequestLimit,
+               LogLevel::Warning,
+               "Failed to send RequestBaseLog message to base, exception: "});
+    table.Add("RequestBaseLog", {Failure::ServerError},
+              {{RC::Failed},
+               logRequestLimit,
+               LogLevel::Error,
+               "From the K410 to the Velta we failed to send a request to get a copy of the velta log, status code = "
+               "500"});
+    table.Add("RequestBaseLog", {Failure::GarbageBody},
+              {{RC::InProgress}, logRequestLimit, LogLevel::Info, "No match: Received response: ["});
+
+    // A failed download leaves no copy on a fresh camera, so there is nothing to hand on.
+    table.Otherwise(
+        "DownloadBaseLog",
+        {{RC::Failed}, clientLimit, LogLevel::Error, "We failed to download the velta log from the velta "});
+    // Garbage is a log without the tick: handed on whole.
+    table.Add("DownloadBaseLog", {Failure::GarbageBody}, {{RC::Ok}, clientLimit, LogLevel::Info, ""});
+    return table;
+}
+
+namespace {
+
+// The host's road on a docked camera: the link, the association, the server
+// description, status reports, the base's log. The road goes on past a step
+// that failed, as a host does, and calls again where the host would.
+struct VeltaHost {
+    DockProtoVelta& camera;
+    VeltaBase& base;
+    StepRecorder& host;
+    std::uint32_t tick;
+    std::string pipe;
+
+    // What went wrong, for a road that must work; empty when nothing did.
+    std::string Drive() {
+        std::string problems;
+        const auto expect = [&](bool good, const std::string& what) {
+            if (!good) {
+                problems += what + "; ";
+            }
+        };
+        RC hello = RC::InProgress;
+        for (int call = 0; call < 3 && hello != RC::Ok; ++call) {
+            hello = host.Call("SayHello", [&] { return camera.SayHello(); });
+        }
+        expect(hello == RC::Ok, "SayHello gave " + std::string(CodeName(hello)));
+        host.Call("SetWifiMac", [&] { return camera.SetWifiMac("02:00:00:c0:ff:ee"); });
+        host.Call("SetSerialNumber", [&] { return camera.SetSerialNumber("PMX-TORTURE-01"); });
+
+        RC associated = RC::InProgress;
+        for (int poll = 0; poll < 14 && associated != RC::Ok; ++poll) {
+            associated = host.Call("Associate", [&] { return camera.Associate().code; });
+            if (associated == RC::InProgress) {
+                // The base approves each announcement from its own thread.
+                base.WaitFor(Direction::BaseToCamera, kApproval, base.Count(Direction::CameraToBase, kAnnouncement),
+                             2s);
+            }
+        }
+        expect(associated == RC::Ok, "Associate gave " + std::string(CodeName(associated)));
+
+        DockProtoIF::ServerInfo info;
+        host.Call("GetServerInfo", [&] {
+            const auto answer = camera.GetServerInfo();
+            info = answer.value;
+            return answer.code;
+        });
+        expect(info.roomDescription == base.Setup().room, "GetServerInfo gave room " + info.roomDescription);
+
+        expect(host.Call("SetUploadStatus",
+                         [&] { return camera.SetUploadStatus(static_cast<DockProtoIF::UploadStatus>(1)); }) == RC::Ok,
+               "SetUploadStatus failed");
+        std::unique_ptr<RestHandle> handle;
+        host.Call("SetChargeStatusAsync", [&] {
+            auto started = camera.SetChargeStatusAsync(static_cast<DockProtoIF::ChargeStatus>(2));
+            handle = std::move(started.handle);
+            return started.code;
+        });
+        expect(handle != nullptr && WaitUntilDone(*handle), "the charge report did not end");
+
+        RC ready = RC::InProgress;
+        for (int call = 0; call < 3 && ready == RC::InProgress; ++call) {
+            ready = host.Call("RequestBaseLog", [&] { return camera.RequestBaseLog(tick); });
+        }
+        expect(ready == RC::Ok, "RequestBaseLog gave " + std::string(CodeName(ready)));
+
+        std::size_t received = 0;
+        FifoReader collector(
+            pipe,
+            [&](std::string_view piece) {
+                received += piece.size();
+                return true;
+            },
+            5s);
+        const RC downloaded = host.Call("DownloadBaseLog", [&] { return camera.DownloadBaseLog(tick); });
+        collector.Finish();
+        expect(downloaded == RC::Ok && received > 0, "DownloadBaseLog gave " + std::string(CodeName(downloaded)) +
+                                                         " and " + std::to_string(received) + " bytes");
+        return problems;
+    }
+
+    // A report that the base answers with 500 is never done; one that
+    // failed or got its 200 is.
+    static bool WaitUntilDone(RestHandle& handle) {
+        const auto deadline = std::chrono::steady_clock::now() + 300ms;
+        try {
+            while (!handle.IsDone()) {
+                if (std::chrono::steady_clock::now() > deadline) {
+                    return true;  // the host gives up by its own limit; not a fault of the road
+                }
+                std::this_thread::sleep_for(200us);
+            }
+        } catch (const std::exception&) {
+            return true;
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+RoadRun VeltaRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport) {
+    RoadRun run;
+    const std::size_t descriptors = EntriesIn("/proc/self/fd");
+    const std::size_t threads = EntriesIn("/proc/self/task");
+    {
+        const TempDir folder;
+        DockSim::VeltaBaseSetup setup;
+        if (transport == Transport::InMemory) {
+            setup.network = std::make_shared<DockSim::InMemoryNetwork>();
+        }
+        setup.approval = DockSim::ApprovalMode::AfterAnnouncements;
+        setup.approveAfter = 1;
+        setup.baseLogFile = folder.file("base-side.log").string();
+        setup.cameraLogFolder = folder.path().string();
+        DockSim::GenerateBaseLog(setup.baseLogFile, 16 * 1024);
+        ScopedLogCapture log(LogLevel::Info);
+        {
+            VeltaBase base(setup);
+            ProtocolEnvironment environment = base.Environment();
+            plan.Apply(environment, setup.network);
+            DockSim::VirtualClock unused;  // loopback has no virtual time to read
+            plan.Reset();
+            arm();
+            DockProtoVelta camera(environment);
+            StepRecorder host(plan, setup.network ? setup.network->Clock() : unused, run.steps);
+            VeltaHost road{camera, base, host, DockSim::BaseLogTick(100), environment.velta.logPipe};
+            const std::string firstProblems = road.Drive();
+            run.effects = plan.Effects();
+            run.struck = plan.Struck();
+            plan.Heal();
+            // The host goes on as it does after any road: hello, association, reports.
+            run.recoveryProblem = road.Drive();
+            if (run.struck.empty() && !firstProblems.empty()) {
+                run.recoveryProblem = "without a fault: " + firstProblems;
+            }
+        }
+        run.log = log.Sink().Lines();
+    }
+    run.leftBehind = LeftBehind(descriptors, threads);
+    return run;
+}
+
+}  // namespace tvo::torture
