@@ -88,45 +88,32 @@ std::string Drive(DockProtoDravo& camera, StepRecorder& host, bool& transferred)
 }  // namespace
 
 RoadRun DravoRoad(DravoChip chip, FaultPlan& plan, const std::function<void()>& arm) {
-    RoadRun run;
-    const std::size_t descriptors = EntriesIn("/proc/self/fd");
-    const std::size_t threads = EntriesIn("/proc/self/task");
-    {
-        ScopedLogCapture log(LogLevel::Detail);
-        {
-            auto setup = DockSim::CradleSetupFor(DockSim::SampleDravoConfiguration(chip));
-            setup.reaction = std::chrono::milliseconds(100);
-            DockSim::DravoCradle cradle(setup);
-            ProtocolEnvironment environment = cradle.Environment();
-            plan.Apply(environment, nullptr);
-            plan.Reset();
-            arm();
-            StepRecorder host(plan, cradle.Clock(), run.steps);
-            std::unique_ptr<DockProtoDravo> camera;
-            host.Call("Construct", [&] {
-                camera = std::make_unique<DockProtoDravo>(environment);
-                return RC::Ok;
-            });
-            bool transferred = false;
-            const std::string firstProblems = Drive(*camera, host, transferred);
-            run.effects = plan.Effects();
-            run.struck = plan.Struck();
-            plan.Heal();
-            if (!run.struck.empty() && run.struck.front().second.operation == "Construct 1") {
+    return MeasuredRun(LogLevel::Detail, [&](RoadRun& run) {
+        auto setup = DockSim::CradleSetupFor(DockSim::SampleDravoConfiguration(chip));
+        setup.reaction = std::chrono::milliseconds(100);
+        DockSim::DravoCradle cradle(setup);
+        ProtocolEnvironment environment = cradle.Environment();
+        plan.Apply(environment, nullptr);
+        plan.Reset();
+        arm();
+        StepRecorder host(plan, cradle.Clock(), run.steps);
+        std::unique_ptr<DockProtoDravo> camera;
+        host.Call("Construct", [&] {
+            camera = std::make_unique<DockProtoDravo>(environment);
+            return RC::Ok;
+        });
+        bool transferred = false;
+        int drives = 0;
+        DriveTwice(plan, run, [&] {
+            if (drives++ > 0 && !run.struck.empty() && run.struck.front().second.operation == "Construct 1") {
                 // An object whose ioctl socket never opened answers Failed for
                 // its life; the host makes a new one.
                 camera = std::make_unique<DockProtoDravo>(environment);
                 transferred = false;
             }
-            run.recoveryProblem = Drive(*camera, host, transferred);
-            if (run.struck.empty() && !firstProblems.empty()) {
-                run.recoveryProblem = "without a fault: " + firstProblems;
-            }
-        }
-        run.log = log.Sink().Lines();
-    }
-    run.leftBehind = LeftBehind(descriptors, threads);
-    return run;
+            return Drive(*camera, host, transferred);
+        });
+    });
 }
 
 }  // namespace tvo::torture

@@ -65,40 +65,24 @@ std::string Drive(DockProtoOskin& camera, DockSim::OskinBase& base, StepRecorder
 }  // namespace
 
 RoadRun OskinRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport) {
-    RoadRun run;
-    const std::size_t descriptors = EntriesIn("/proc/self/fd");
-    const std::size_t threads = EntriesIn("/proc/self/task");
-    {
-        ScopedLogCapture log(LogLevel::Info);
-        {
-            DockSim::OskinBaseSetup setup;
-            if (transport == Transport::InMemory) {
-                setup.network = std::make_shared<DockSim::InMemoryNetwork>();
-            }
-            DockSim::OskinBase base(setup);
-            DockSim::OskinCameraAnswers answers{
-                {"http://127.0.0.1/camera/config.json", {{"video", {{"resolution", "1080p"}}}}, true, kTenant}};
-            ProtocolEnvironment environment = base.Environment();
-            plan.Apply(environment, setup.network);
-            DockSim::VirtualClock unused;  // loopback has no virtual time to read
-            plan.Reset();
-            arm();
-            DockProtoOskin camera(environment, &answers);
-            StepRecorder host(plan, setup.network ? setup.network->Clock() : unused, run.steps);
-            bool serving = false;
-            const std::string firstProblems = Drive(camera, base, host, serving);
-            run.effects = plan.Effects();
-            run.struck = plan.Struck();
-            plan.Heal();
-            run.recoveryProblem = Drive(camera, base, host, serving);
-            if (run.struck.empty() && !firstProblems.empty()) {
-                run.recoveryProblem = "without a fault: " + firstProblems;
-            }
+    return MeasuredRun(LogLevel::Info, [&](RoadRun& run) {
+        DockSim::OskinBaseSetup setup;
+        if (transport == Transport::InMemory) {
+            setup.network = std::make_shared<DockSim::InMemoryNetwork>();
         }
-        run.log = log.Sink().Lines();
-    }
-    run.leftBehind = LeftBehind(descriptors, threads);
-    return run;
+        DockSim::OskinBase base(setup);
+        DockSim::OskinCameraAnswers answers{
+            {"http://127.0.0.1/camera/config.json", {{"video", {{"resolution", "1080p"}}}}, true, kTenant}};
+        ProtocolEnvironment environment = base.Environment();
+        plan.Apply(environment, setup.network);
+        DockSim::VirtualClock unused;  // loopback has no virtual time to read
+        plan.Reset();
+        arm();
+        DockProtoOskin camera(environment, &answers);
+        StepRecorder host(plan, setup.network ? setup.network->Clock() : unused, run.steps);
+        bool serving = false;
+        DriveTwice(plan, run, [&] { return Drive(camera, base, host, serving); });
+    });
 }
 
 }  // namespace tvo::torture

@@ -80,38 +80,27 @@ std::string ExtraHostsEntries(const std::string& before, const std::string& host
 }  // namespace
 
 RoadRun PallixRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport) {
-    RoadRun run;
-    const std::size_t descriptors = EntriesIn("/proc/self/fd");
-    const std::size_t threads = EntriesIn("/proc/self/task");
-    {
-        ScopedLogCapture log(LogLevel::Info);
-        {
-            DockSim::PallixDockSetup setup;
-            if (transport == Transport::InMemory) {
-                setup.network = std::make_shared<DockSim::InMemoryNetwork>();
-            }
-            DockSim::PallixDock dock(setup);
-            ProtocolEnvironment environment = dock.Environment();
-            plan.Apply(environment, setup.network);
-            plan.Reset();
-            arm();
-            DockProtoPallix camera(environment);
-            StepRecorder host(plan, dock.Clock(), run.steps);
-            const std::string firstProblems = Drive(camera, host);
-            run.effects = plan.Effects();
-            run.struck = plan.Struck();
-            plan.Heal();
-            dock.PlanHello();
-            run.recoveryProblem = Drive(camera, host);
-            if (run.struck.empty() && !firstProblems.empty()) {
-                run.recoveryProblem = "without a fault: " + firstProblems;
-            }
-            run.leftBehind = ExtraHostsEntries(setup.hostsText, dock.HostsText(), environment);
+    return MeasuredRun(LogLevel::Info, [&](RoadRun& run) {
+        DockSim::PallixDockSetup setup;
+        if (transport == Transport::InMemory) {
+            setup.network = std::make_shared<DockSim::InMemoryNetwork>();
         }
-        run.log = log.Sink().Lines();
-    }
-    run.leftBehind += LeftBehind(descriptors, threads);
-    return run;
+        DockSim::PallixDock dock(setup);
+        ProtocolEnvironment environment = dock.Environment();
+        plan.Apply(environment, setup.network);
+        plan.Reset();
+        arm();
+        DockProtoPallix camera(environment);
+        StepRecorder host(plan, dock.Clock(), run.steps);
+        int drives = 0;
+        DriveTwice(plan, run, [&] {
+            if (drives++ > 0) {
+                dock.PlanHello();  // the dock greets again for the next road
+            }
+            return Drive(camera, host);
+        });
+        run.leftBehind = ExtraHostsEntries(setup.hostsText, dock.HostsText(), environment);
+    });
 }
 
 }  // namespace tvo::torture

@@ -152,6 +152,62 @@ private:
     std::map<std::string, Promise> fallback;
 };
 
+// Descriptors and threads of the process, to see what a run leaves.
+inline std::size_t EntriesIn(const char* folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+
+// What a run left: descriptors and threads over the counts before it (the
+// threads of a rig end just after it, so they get a moment), and files in
+// its folder beyond the ones it keeps.
+inline std::string LeftBehind(std::size_t descriptors, std::size_t threads) {
+    std::string left;
+    for (int i = 0; i < 200 && (EntriesIn("/proc/self/fd") > descriptors || EntriesIn("/proc/self/task") > threads);
+         ++i) {
+        std::this_thread::sleep_for(5ms);
+    }
+    if (EntriesIn("/proc/self/fd") > descriptors) {
+        left += std::to_string(EntriesIn("/proc/self/fd") - descriptors) + " descriptors ";
+    }
+    if (EntriesIn("/proc/self/task") > threads) {
+        left += std::to_string(EntriesIn("/proc/self/task") - threads) + " threads";
+    }
+    return left;
+}
+
+// A road's run with the process counted before and after it and its log
+// kept: `body` makes the rig, drives the road and fills the run.
+inline RoadRun MeasuredRun(LogLevel level, const std::function<void(RoadRun&)>& body) {
+    RoadRun run;
+    const std::size_t descriptors = EntriesIn("/proc/self/fd");
+    const std::size_t threads = EntriesIn("/proc/self/task");
+    {
+        ScopedLogCapture log(level);
+        body(run);
+        run.log = log.Sink().Lines();
+    }
+    run.leftBehind += LeftBehind(descriptors, threads);
+    return run;
+}
+
+// The road with the plan armed, then, with the fault gone, the next road on
+// the same protocol object as the host goes on after any road. `drive`
+// answers what went wrong for a road that must work.
+inline void DriveTwice(FaultPlan& plan, RoadRun& run, const std::function<std::string()>& drive) {
+    const std::string firstProblems = drive();
+    run.effects = plan.Effects();
+    run.struck = plan.Struck();
+    plan.Heal();
+    run.recoveryProblem = drive();
+    if (run.struck.empty() && !firstProblems.empty()) {
+        run.recoveryProblem = "without a fault: " + firstProblems;
+    }
+}
+
 // Runs the road of a fresh rig with the plan armed, then the next road on the
 // same protocol object with the fault gone.
 using RoadRunner = std::function<RoadRun(FaultPlan& plan, const std::function<void()>& arm)>;
@@ -288,33 +344,6 @@ inline TortureReport PulledAtEveryStep(const RoadRunner& road, const PromiseTabl
         }
     }
     return report;
-}
-
-// Descriptors and threads of the process, to see what a run leaves.
-inline std::size_t EntriesIn(const char* folder) {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
-        ++count;
-    }
-    return count;
-}
-
-// What a run left: descriptors and threads over the counts before it (the
-// threads of a rig end just after it, so they get a moment), and files in
-// its folder beyond the ones it keeps.
-inline std::string LeftBehind(std::size_t descriptors, std::size_t threads) {
-    std::string left;
-    for (int i = 0; i < 200 && (EntriesIn("/proc/self/fd") > descriptors || EntriesIn("/proc/self/task") > threads);
-         ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
-    if (EntriesIn("/proc/self/fd") > descriptors) {
-        left += std::to_string(EntriesIn("/proc/self/fd") - descriptors) + " descriptors ";
-    }
-    if (EntriesIn("/proc/self/task") > threads) {
-        left += std::to_string(EntriesIn("/proc/self/task") - threads) + " threads";
-    }
-    return left;
 }
 
 }  // namespace tvo::torture

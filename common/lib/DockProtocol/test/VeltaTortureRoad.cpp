@@ -192,10 +192,7 @@ struct VeltaHost {
 }  // namespace
 
 RoadRun VeltaRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport) {
-    RoadRun run;
-    const std::size_t descriptors = EntriesIn("/proc/self/fd");
-    const std::size_t threads = EntriesIn("/proc/self/task");
-    {
+    return MeasuredRun(LogLevel::Info, [&](RoadRun& run) {
         const TempDir folder;
         DockSim::VeltaBaseSetup setup;
         if (transport == Transport::InMemory) {
@@ -206,31 +203,17 @@ RoadRun VeltaRoad(FaultPlan& plan, const std::function<void()>& arm, Transport t
         setup.baseLogFile = folder.file("base-side.log").string();
         setup.cameraLogFolder = folder.path().string();
         DockSim::GenerateBaseLog(setup.baseLogFile, 16 * 1024);
-        ScopedLogCapture log(LogLevel::Info);
-        {
-            VeltaBase base(setup);
-            ProtocolEnvironment environment = base.Environment();
-            plan.Apply(environment, setup.network);
-            DockSim::VirtualClock unused;  // loopback has no virtual time to read
-            plan.Reset();
-            arm();
-            DockProtoVelta camera(environment);
-            StepRecorder host(plan, setup.network ? setup.network->Clock() : unused, run.steps);
-            VeltaHost road{camera, base, host, DockSim::BaseLogTick(100), environment.velta.logPipe};
-            const std::string firstProblems = road.Drive();
-            run.effects = plan.Effects();
-            run.struck = plan.Struck();
-            plan.Heal();
-            // The host goes on as it does after any road: hello, association, reports.
-            run.recoveryProblem = road.Drive();
-            if (run.struck.empty() && !firstProblems.empty()) {
-                run.recoveryProblem = "without a fault: " + firstProblems;
-            }
-        }
-        run.log = log.Sink().Lines();
-    }
-    run.leftBehind = LeftBehind(descriptors, threads);
-    return run;
+        VeltaBase base(setup);
+        ProtocolEnvironment environment = base.Environment();
+        plan.Apply(environment, setup.network);
+        DockSim::VirtualClock unused;  // loopback has no virtual time to read
+        plan.Reset();
+        arm();
+        DockProtoVelta camera(environment);
+        StepRecorder host(plan, setup.network ? setup.network->Clock() : unused, run.steps);
+        VeltaHost road{camera, base, host, DockSim::BaseLogTick(100), environment.velta.logPipe};
+        DriveTwice(plan, run, [&] { return road.Drive(); });
+    });
 }
 
 }  // namespace tvo::torture
