@@ -18,7 +18,8 @@ using namespace tvo::torture;
 bool Report(const std::string& name, const RoadRunner& road, std::size_t count) {
     const SoakRun soak = Soak(road, count, 100);
     const std::size_t shown = std::max<std::size_t>(100, count / 10);
-    const std::size_t warmUp = std::min<std::size_t>(1000, shown);
+    // The pools, and the ports the loopback simulators hold, fill up first.
+    const std::size_t warmUp = std::min<std::size_t>(1000, std::max<std::size_t>(200, count / 5));
     std::printf("%-18s %8s %12s %8s %13s %10s\n", name.c_str(), "roads", "descriptors", "threads", "resident KiB",
                 "ms a road");
     const SoakSample* warm = &soak.samples.front();
@@ -28,7 +29,7 @@ bool Report(const std::string& name, const RoadRunner& road, std::size_t count) 
                         sample.residentKiB, sample.msPerRoad);
         }
         if (sample.roads <= warmUp) {
-            warm = &sample;  // the pools are warm after the first thousand
+            warm = &sample;
         }
     }
     const SoakSample& last = soak.samples.back();
@@ -49,6 +50,7 @@ bool Report(const std::string& name, const RoadRunner& road, std::size_t count) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each table as it is done
     const std::size_t inMemory = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
     const std::size_t loopback = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1000;
     const auto on = [](Transport transport, RoadRun (*road)(FaultPlan&, const std::function<void()>&, Transport)) {

@@ -54,6 +54,54 @@ private:
 // The sockets that hold the TCP ports handed out, open until the process ends.
 std::mutex heldMutex;
 std::vector<int> heldPorts;
+std::size_t nextReuse = 0;
+// A process that asks for more ports than this (a long soak over loopback)
+// gets held ones again, the longest unused first, so that it does not hold
+// a port for every server it ever started.
+constexpr std::size_t kHeldPortsAtMost = 128;
+
+int PortOf(int fd) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        return 0;
+    }
+    return ntohs(addr.sin_port);
+}
+
+// Whether nothing of this process listens on the held port now: a second
+// socket may bind it beside the holder only then.
+bool NobodyListensOn(int port) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) {
+        return false;
+    }
+    const int yes = 1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool free = ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) == 0 &&
+                      ::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(probe);
+    return free;
+}
+
+// A held port nothing listens on, when the process holds its fill of them.
+int ReusedPort() {
+    std::lock_guard<std::mutex> lock(heldMutex);
+    if (heldPorts.size() < kHeldPortsAtMost) {
+        return 0;
+    }
+    for (std::size_t tried = 0; tried < heldPorts.size(); ++tried) {
+        const int port = PortOf(heldPorts[nextReuse]);
+        nextReuse = (nextReuse + 1) % heldPorts.size();
+        if (port != 0 && NobodyListensOn(port)) {
+            return port;
+        }
+    }
+    return 0;
+}
 
 int FreePort(int type, bool hold) {
     SocketGuard sock(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
@@ -104,7 +152,8 @@ TempDir::~TempDir() {
 }
 
 int FreeTcpPort() {
-    return FreePort(SOCK_STREAM, true);
+    const int reused = ReusedPort();
+    return reused != 0 ? reused : FreePort(SOCK_STREAM, true);
 }
 
 int FreeUdpPort() {

@@ -39,8 +39,9 @@ private:
 // outgoing connection gets the port meanwhile, so tests running side by side
 // cannot take it between the pick and the listen; a server of this process
 // that sets address reuse (ours all do) still listens on it, and a connection
-// to it is refused until then. Throws std::runtime_error when no socket can
-// be bound.
+// to it is refused until then. A process that holds 128 ports gets held
+// ones again that nothing of it listens on, longest unused first. Throws
+// std::runtime_error when no socket can be bound.
 int FreeTcpPort();
 // A UDP port that was free a moment ago; not held, as a held socket would
 // take the datagrams sent to it.
