@@ -99,7 +99,8 @@ RoadRun PallixRoad(FaultPlan& plan, const std::function<void()>& arm, Transport 
             }
             return Drive(camera, host);
         });
-        run.leftBehind = ExtraHostsEntries(setup.hostsText, dock.HostsText(), environment);
+        run.leftBehind = ExtraHostsEntries(setup.hostsText, dock.HostsText(), environment) +
+                         StrayFiles(std::filesystem::path(dock.HostsFile()).parent_path(), {"hosts"});
     });
 }
 

@@ -179,6 +179,20 @@ inline std::string LeftBehind(std::size_t descriptors, std::size_t threads) {
     return left;
 }
 
+// Files in the folder other than the ones the road keeps by design: what a
+// failed download, trim or rewrite left half done.
+inline std::string StrayFiles(const std::filesystem::path& folder, const std::set<std::string>& kept) {
+    std::string stray;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (kept.count(name) == 0) {
+            stray += name + " ";
+        }
+    }
+    return stray;
+}
+
 // A road's run with the process counted before and after it and its log
 // kept: `body` makes the rig, drives the road and fills the run.
 inline RoadRun MeasuredRun(LogLevel level, const std::function<void(RoadRun&)>& body) {

@@ -9,6 +9,7 @@
 #include <DockSim/VeltaBase.h>
 #include <TestSupport/TestSupport.h>
 
+#include <filesystem>
 #include <memory>
 
 namespace tvo::torture {
@@ -213,6 +214,10 @@ RoadRun VeltaRoad(FaultPlan& plan, const std::function<void()>& arm, Transport t
         StepRecorder host(plan, setup.network ? setup.network->Clock() : unused, run.steps);
         VeltaHost road{camera, base, host, DockSim::BaseLogTick(100), environment.velta.logPipe};
         DriveTwice(plan, run, [&] { return road.Drive(); });
+        const auto name = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
+        run.leftBehind =
+            StrayFiles(folder.path(), {"base-side.log", name(environment.files.baseLogCopy),
+                                       name(environment.files.trimmedBaseLogCopy), name(environment.velta.logPipe)});
     });
 }
 
