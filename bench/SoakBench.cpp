@@ -1,9 +1,9 @@
 // A long life: ten thousand roads of each dock kind in one process on the
 // in-memory network, and a thousand over loopback, each with a fresh protocol
-// object. Prints descriptors, threads and resident memory every thousand
-// roads and the time per road; fails when they have not levelled off after
-// the first thousand. Arguments: [in-memory roads] [loopback roads] [road
-// name prefix].
+// object. Prints descriptors, threads, resident memory and the heap in use
+// every thousand roads and the time per road; fails when descriptors,
+// threads or the heap have not levelled off after the first thousand. Arguments: [in-memory roads] [loopback roads]
+// [road name prefix].
 
 #include <TortureRoads.h>
 
@@ -24,29 +24,33 @@ bool Report(const std::string& name, const RoadRunner& road, std::size_t count, 
     const std::size_t shown = std::max<std::size_t>(100, count / 10);
     // The pools, and the ports the loopback simulators hold, fill up first.
     const std::size_t warmUp = std::min<std::size_t>(1000, std::max<std::size_t>(200, count / 5));
-    std::printf("%-18s %8s %12s %8s %13s %10s\n", name.c_str(), "roads", "descriptors", "threads", "resident KiB",
-                "ms a road");
+    std::printf("%-18s %8s %12s %8s %13s %9s %10s\n", name.c_str(), "roads", "descriptors", "threads", "resident KiB",
+                "heap KiB", "ms a road");
     const SoakSample* warm = &soak.samples.front();
     for (const auto& sample : soak.samples) {
         if (sample.roads % shown == 0 || sample.roads == count) {
-            std::printf("%-18s %8zu %12zu %8zu %13zu %10.2f\n", "", sample.roads, sample.descriptors, sample.threads,
-                        sample.residentKiB, sample.msPerRoad);
+            std::printf("%-18s %8zu %12zu %8zu %13zu %9zu %10.2f\n", "", sample.roads, sample.descriptors,
+                        sample.threads, sample.residentKiB, sample.heapKiB, sample.msPerRoad);
         }
         if (sample.roads <= warmUp) {
             warm = &sample;
         }
     }
     const SoakSample& last = soak.samples.back();
-    bool level = last.descriptors <= warm->descriptors && last.threads <= warm->threads &&
-                 last.residentKiB < warm->residentKiB + 256;
+    const auto grown = [](std::size_t before, std::size_t after) {
+        return static_cast<long>(after) - static_cast<long>(before);
+    };
+    // What the roads keep is judged on the heap: resident memory also holds
+    // what the allocator's per-thread arenas keep for reuse.
+    bool level =
+        last.descriptors <= warm->descriptors && last.threads <= warm->threads && last.heapKiB < warm->heapKiB + 256;
     if (!soak.firstProblem.empty()) {
         std::printf("  %s\n", soak.firstProblem.c_str());
         level = false;
     }
-    std::printf("  after %zu roads: %+ld descriptors, %+ld threads, %+ld KiB resident: %s\n\n", warm->roads,
-                static_cast<long>(last.descriptors) - static_cast<long>(warm->descriptors),
-                static_cast<long>(last.threads) - static_cast<long>(warm->threads),
-                static_cast<long>(last.residentKiB) - static_cast<long>(warm->residentKiB),
+    std::printf("  after %zu roads: %+ld descriptors, %+ld threads, %+ld KiB resident, %+ld KiB heap: %s\n\n",
+                warm->roads, grown(warm->descriptors, last.descriptors), grown(warm->threads, last.threads),
+                grown(warm->residentKiB, last.residentKiB), grown(warm->heapKiB, last.heapKiB),
                 level ? "level" : "GROWING");
     return level;
 }

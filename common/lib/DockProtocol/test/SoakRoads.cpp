@@ -3,6 +3,7 @@
 
 #include "TortureRoads.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -17,6 +18,11 @@ std::size_t ResidentKiB() {
     return resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) / 1024;
 }
 
+std::size_t HeapInUseKiB() {
+    const struct mallinfo2 heap = ::mallinfo2();
+    return (heap.uordblks + heap.hblkhd) / 1024;
+}
+
 namespace {
 
 SoakSample Sample(std::size_t roads, std::chrono::steady_clock::duration spent, std::size_t since) {
@@ -25,6 +31,7 @@ SoakSample Sample(std::size_t roads, std::chrono::steady_clock::duration spent, 
     sample.descriptors = EntriesIn("/proc/self/fd");
     sample.threads = EntriesIn("/proc/self/task");
     sample.residentKiB = ResidentKiB();
+    sample.heapKiB = HeapInUseKiB();
     if (since > 0) {
         sample.msPerRoad = std::chrono::duration<double, std::milli>(spent).count() / static_cast<double>(since);
     }

@@ -36,7 +36,8 @@ struct SoakSample {
     std::size_t descriptors = 0;
     std::size_t threads = 0;
     std::size_t residentKiB = 0;
-    double msPerRoad = 0;  // over the roads since the sample before
+    std::size_t heapKiB = 0;  // allocated and not yet freed
+    double msPerRoad = 0;     // over the roads since the sample before
 };
 
 struct SoakRun {
@@ -48,5 +49,6 @@ struct SoakRun {
 // protocol object, sampling the process every `every` roads.
 SoakRun Soak(const RoadRunner& road, std::size_t count, std::size_t every);
 std::size_t ResidentKiB();
+std::size_t HeapInUseKiB();
 
 }  // namespace tvo::torture
