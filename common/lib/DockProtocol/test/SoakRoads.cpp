@@ -25,13 +25,14 @@ std::size_t HeapInUseKiB() {
 
 namespace {
 
-SoakSample Sample(std::size_t roads, std::chrono::steady_clock::duration spent, std::size_t since) {
+SoakSample Sample(std::size_t roads, std::chrono::steady_clock::duration spent, std::size_t since,
+                  const std::function<std::size_t()>& heapKiB) {
     SoakSample sample;
     sample.roads = roads;
     sample.descriptors = EntriesIn("/proc/self/fd");
     sample.threads = EntriesIn("/proc/self/task");
     sample.residentKiB = ResidentKiB();
-    sample.heapKiB = HeapInUseKiB();
+    sample.heapKiB = heapKiB();
     if (since > 0) {
         sample.msPerRoad = std::chrono::duration<double, std::milli>(spent).count() / static_cast<double>(since);
     }
@@ -40,10 +41,11 @@ SoakSample Sample(std::size_t roads, std::chrono::steady_clock::duration spent, 
 
 }  // namespace
 
-SoakRun Soak(const RoadRunner& road, std::size_t count, std::size_t every) {
+SoakRun Soak(const RoadRunner& road, std::size_t count, std::size_t every,
+             const std::function<std::size_t()>& heapKiB) {
     SoakRun soak;
     FaultPlan plan;
-    soak.samples.push_back(Sample(0, {}, 0));
+    soak.samples.push_back(Sample(0, {}, 0, heapKiB));
     auto start = std::chrono::steady_clock::now();
     for (std::size_t done = 1; done <= count; ++done) {
         const RoadRun run = road(plan, [] {});
@@ -53,7 +55,7 @@ SoakRun Soak(const RoadRunner& road, std::size_t count, std::size_t every) {
         if (done % every == 0 || done == count) {
             const auto now = std::chrono::steady_clock::now();
             const std::size_t since = done - soak.samples.back().roads;
-            soak.samples.push_back(Sample(done, now - start, since));
+            soak.samples.push_back(Sample(done, now - start, since, heapKiB));
             start = std::chrono::steady_clock::now();
         }
     }

@@ -30,13 +30,16 @@ PromiseTable DravoPromises(const std::string& interfaceName);
 // The adapter interface of the emulated cradle of this chip.
 std::string DravoInterface(DockSim::DravoChip chip);
 
+std::size_t ResidentKiB();
+std::size_t HeapInUseKiB();
+
 // The process after some roads of a long life.
 struct SoakSample {
     std::size_t roads = 0;
     std::size_t descriptors = 0;
     std::size_t threads = 0;
     std::size_t residentKiB = 0;
-    std::size_t heapKiB = 0;  // allocated and not yet freed
+    std::size_t heapKiB = 0;  // allocated and not yet freed, as the heap meter reads it
     double msPerRoad = 0;     // over the roads since the sample before
 };
 
@@ -47,8 +50,9 @@ struct SoakRun {
 
 // Runs the road `count` times without a fault, each on a fresh simulator and
 // protocol object, sampling the process every `every` roads.
-SoakRun Soak(const RoadRunner& road, std::size_t count, std::size_t every);
-std::size_t ResidentKiB();
-std::size_t HeapInUseKiB();
+// The heap meter reads what is allocated and not yet freed; by default the
+// allocator's own count, which also holds what its per-thread caches keep.
+SoakRun Soak(const RoadRunner& road, std::size_t count, std::size_t every,
+             const std::function<std::size_t()>& heapKiB = HeapInUseKiB);
 
 }  // namespace tvo::torture
