@@ -218,21 +218,32 @@ void FifoReader::Run() {
     std::vector<char> chunk(256 * 1024);
     bool written = false;
     while (std::chrono::steady_clock::now() < deadline) {
+        if (fd < 0) {
+            // The pipe was replaced, and its successor is not there yet.
+            fd = isFifo(named) ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+            if (fd < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+        }
         pollfd watched{fd, POLLIN, 0};
         // Until the writer has written, look often: it may be waiting on a
         // pipe made anew at the same path, which this reader must reopen.
         if (::poll(&watched, 1, written ? 50 : 1) == 0) {
             if (finished) {
-                break;  // the writer is done and nothing more came
+                // The writer may have written and closed between that look
+                // and this check: only a second empty look ends the reading.
+                pollfd last{fd, POLLIN, 0};
+                if (::poll(&last, 1, 0) == 0) {
+                    break;
+                }
+                continue;
             }
             struct stat held {};
             if (::fstat(fd, &held) == 0 && isFifo(named) &&
                 (held.st_ino != named.st_ino || held.st_dev != named.st_dev)) {
                 ::close(fd);
-                fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-                if (fd < 0) {
-                    return;
-                }
+                fd = -1;
             }
             continue;
         }
@@ -246,7 +257,9 @@ void FifoReader::Run() {
             break;  // the writer closed its end
         }
     }
-    ::close(fd);
+    if (fd >= 0) {
+        ::close(fd);
+    }
 }
 
 std::size_t CountOccurrences(const std::string& text, const std::string& piece) {

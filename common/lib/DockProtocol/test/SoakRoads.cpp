@@ -6,6 +6,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace tvo::torture {
@@ -51,6 +52,11 @@ SoakRun Soak(const RoadRunner& road, std::size_t count, std::size_t every,
         const RoadRun run = road(plan, [] {});
         if (soak.firstProblem.empty() && !run.recoveryProblem.empty()) {
             soak.firstProblem = "road " + std::to_string(done) + ": " + run.recoveryProblem;
+            // The end of its log, to tell what happened without a second run.
+            const std::size_t shown = std::min<std::size_t>(run.log.size(), 16);
+            for (std::size_t i = run.log.size() - shown; i < run.log.size(); ++i) {
+                soak.firstProblem += "\n    " + run.log[i].function + ": " + run.log[i].text.substr(0, 200);
+            }
         }
         if (done % every == 0 || done == count) {
             const auto now = std::chrono::steady_clock::now();
