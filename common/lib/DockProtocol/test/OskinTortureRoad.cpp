@@ -19,11 +19,7 @@ constexpr const char* kTenant = "6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b";
 
 PromiseTable OskinPromises() {
     PromiseTable table;
-    table.Add("SayHello", {Failure::Refusal},
-              {{RC::Failed},
-               0ms,
-               LogLevel::Error,
-               "Failed to start up USB Gadget interface: the connection manager has no such service"});
+    table.Add("SayHello", {Failure::Refusal}, GadgetRefused());
     table.Add("SayHello", {Failure::AddressInUse},
               {{RC::InProgress}, 0ms, LogLevel::Error, "Failed to start Oskin REST server, error: "});
     return table;

@@ -21,6 +21,15 @@ RoadRun PallixRoad(FaultPlan& plan, const std::function<void()>& arm, Transport 
 RoadRun OskinRoad(FaultPlan& plan, const std::function<void()>& arm, Transport transport = Transport::InMemory);
 RoadRun DravoRoad(DockSim::DravoChip chip, FaultPlan& plan, const std::function<void()>& arm);
 
+// Both REST docks bring the USB gadget link up the same way: a connection
+// manager that refuses makes SayHello fail at once, with its reason logged.
+inline Promise GadgetRefused() {
+    return {{RC::Failed},
+            std::chrono::milliseconds(0),
+            LogLevel::Error,
+            "Failed to start up USB Gadget interface: the connection manager has no such service"};
+}
+
 PromiseTable VeltaPromises();
 PromiseTable PallixPromises();
 // With the dock gone, every retry fails as well.

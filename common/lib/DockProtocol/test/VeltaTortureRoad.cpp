@@ -34,11 +34,7 @@ PromiseTable VeltaPromises() {
     const auto helloBound = std::chrono::milliseconds(4 * 3000);
     const auto clientLimit = std::chrono::milliseconds(30000);
     PromiseTable table;
-    table.Add("SayHello", {Failure::Refusal},
-              {{RC::Failed},
-               0ms,
-               LogLevel::Error,
-               "Failed to start up USB Gadget interface: the connection manager has no such service"});
+    table.Add("SayHello", {Failure::Refusal}, GadgetRefused());
     table.Add("SayHello", {Failure::AddressInUse},
               {{RC::InProgress},
                0ms,
