@@ -10,8 +10,11 @@
 
 #include <linux/ethtool.h>
 #include <linux/sockios.h>
+#include <fcntl.h>
 #include <net/if.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -30,6 +33,11 @@ const char* Name(EffectKind kind) {
         case EffectKind::InterfaceQuery: return "interface query";
         case EffectKind::ConnectionManager: return "connection manager";
         case EffectKind::Sleep: return "sleep";
+        case EffectKind::FileOpen: return "file open";
+        case EffectKind::FileRead: return "file read";
+        case EffectKind::FileWrite: return "file write";
+        case EffectKind::FileRename: return "file rename";
+        case EffectKind::FileRemove: return "file remove";
     }
     return "?";
 }
@@ -51,6 +59,10 @@ const char* Name(Failure failure) {
         case Failure::Garbled: return "garbled transfer";
         case Failure::Unreadable: return "unreadable";
         case Failure::Refusal: return "false with an error text";
+        case Failure::NoSuchFile: return "ENOENT";
+        case Failure::AccessDenied: return "EACCES";
+        case Failure::DiskFull: return "ENOSPC";
+        case Failure::ShortWrite: return "short write";
     }
     return "?";
 }
@@ -58,6 +70,8 @@ const char* Name(Failure failure) {
 namespace {
 // Only bringing a connection up answers; pruning a file answers nothing.
 constexpr const char* kToggle = "toggle";
+// An open that makes the file, or a named pipe made.
+constexpr const char* kCreate = "create ";
 }  // namespace
 
 std::vector<Failure> FailuresOf(const Effect& effect) {
@@ -80,11 +94,24 @@ std::vector<Failure> FailuresOf(const Effect& effect) {
             }
             return {};
         case EffectKind::Sleep: return {};
+        case EffectKind::FileOpen:
+            // Only a file being made can find the disk full.
+            if (effect.what.rfind(kCreate, 0) == 0) {
+                return {Failure::NoSuchFile, Failure::AccessDenied, Failure::DiskFull};
+            }
+            return {Failure::NoSuchFile, Failure::AccessDenied};
+        case EffectKind::FileRead: return {Failure::IoError};
+        case EffectKind::FileWrite: return {Failure::DiskFull, Failure::ShortWrite};
+        case EffectKind::FileRename:
+        case EffectKind::FileRemove: return {Failure::NoSuchFile, Failure::AccessDenied};
     }
     return {};
 }
 
-Failure LinkGone(const Effect& effect) {
+std::optional<Failure> LinkGone(const Effect& effect) {
+    if (FailuresOf(effect).empty()) {
+        return std::nullopt;  // pruning a file: no answer to lose
+    }
     switch (effect.kind) {
         case EffectKind::HttpExchange: return Failure::Refused;
         case EffectKind::HttpListen: return Failure::AddressInUse;
@@ -93,9 +120,14 @@ Failure LinkGone(const Effect& effect) {
         case EffectKind::Ioctl: return Failure::IoError;
         case EffectKind::InterfaceQuery: return Failure::Unreadable;
         case EffectKind::ConnectionManager: return Failure::Refusal;
-        case EffectKind::Sleep: break;
+        case EffectKind::Sleep:
+        case EffectKind::FileOpen:
+        case EffectKind::FileRead:
+        case EffectKind::FileWrite:
+        case EffectKind::FileRename:
+        case EffectKind::FileRemove: break;
     }
-    return Failure::Refused;
+    return std::nullopt;
 }
 
 struct FaultPlan::State {
@@ -121,7 +153,7 @@ struct FaultPlan::State {
                     chosen = f;
                 }
             }
-        } else if (failFrom != 0 && number >= failFrom && !possible.empty()) {
+        } else if (failFrom != 0 && number >= failFrom) {
             chosen = LinkGone(effect);
         }
         if (chosen) {
@@ -265,6 +297,101 @@ private:
     std::unique_ptr<LinuxApiIF> inner;
 };
 
+int ErrnoOf(Failure failure) {
+    switch (failure) {
+        case Failure::NoSuchFile: return ENOENT;
+        case Failure::AccessDenied: return EACCES;
+        case Failure::DiskFull: return ENOSPC;
+        default: return EIO;
+    }
+}
+
+std::string NameOf(const char* path) {
+    const std::string whole = path == nullptr ? std::string() : std::string(path);
+    return whole.substr(whole.rfind('/') + 1);
+}
+
+// The file an open descriptor reaches, by its name in /proc.
+std::string NameOf(int fd) {
+    char target[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (length <= 0) {
+        return "descriptor " + std::to_string(fd);
+    }
+    target[length] = '\0';
+    return NameOf(target);
+}
+
+// Every file call numbered; the planned one fails with its errno, or, for a
+// short write, moves half of what was asked.
+std::shared_ptr<const FileCalls> FaultingFileCalls(Shared plan, std::shared_ptr<const FileCalls> inner) {
+    auto calls = std::make_shared<FileCalls>();
+    calls->open = [plan, inner](const char* path, int flags, mode_t mode) {
+        const bool writing = (flags & O_ACCMODE) != O_RDONLY;
+        const std::string how = (flags & O_CREAT) != 0 ? kCreate : writing ? "open for writing " : "open ";
+        if (const auto failure = plan->Record({EffectKind::FileOpen, how + NameOf(path), {}, false})) {
+            errno = ErrnoOf(*failure);
+            return -1;
+        }
+        return inner->open(path, flags, mode);
+    };
+    calls->read = [plan, inner](int fd, void* buffer, std::size_t size) -> ssize_t {
+        if (const auto failure = plan->Record({EffectKind::FileRead, "read " + NameOf(fd), {}, false})) {
+            errno = ErrnoOf(*failure);
+            return -1;
+        }
+        return inner->read(fd, buffer, size);
+    };
+    // The size a write may move, or none when it is to fail.
+    const auto writeSize = [plan](const std::string& what, std::size_t size) -> std::optional<std::size_t> {
+        const auto failure = plan->Record({EffectKind::FileWrite, what, {}, false});
+        if (!failure) {
+            return size;
+        }
+        if (failure == Failure::ShortWrite) {
+            return std::max<std::size_t>(1, size / 2);
+        }
+        errno = ErrnoOf(*failure);
+        return std::nullopt;
+    };
+    calls->write = [inner, writeSize](int fd, const void* data, std::size_t size) -> ssize_t {
+        const auto allowed = writeSize("write " + NameOf(fd), size);
+        return allowed ? inner->write(fd, data, std::min(size, *allowed)) : -1;
+    };
+    calls->copyFileRange = [inner, writeSize](int in, loff_t* inOffset, int out, std::size_t size) -> ssize_t {
+        const auto allowed = writeSize("copy into " + NameOf(out), size);
+        return allowed ? inner->copyFileRange(in, inOffset, out, std::min(size, *allowed)) : -1;
+    };
+    calls->splice = [inner, writeSize](int in, int out, std::size_t size) -> ssize_t {
+        const auto allowed = writeSize("splice into " + NameOf(out), size);
+        return allowed ? inner->splice(in, out, std::min(size, *allowed)) : -1;
+    };
+    calls->rename = [plan, inner](const char* from, const char* to) {
+        if (const auto failure = plan->Record({EffectKind::FileRename, "rename to " + NameOf(to), {}, false})) {
+            errno = ErrnoOf(*failure);
+            return -1;
+        }
+        return inner->rename(from, to);
+    };
+    calls->unlink = [plan, inner](const char* path) {
+        if (const auto failure = plan->Record({EffectKind::FileRemove, "remove " + NameOf(path), {}, false})) {
+            errno = ErrnoOf(*failure);
+            return -1;
+        }
+        return inner->unlink(path);
+    };
+    calls->mkfifo = [plan, inner](const char* path, mode_t mode) {
+        const std::string what = std::string(kCreate) + "pipe " + NameOf(path);
+        if (const auto failure = plan->Record({EffectKind::FileOpen, what, {}, false})) {
+            errno = ErrnoOf(*failure);
+            return -1;
+        }
+        return inner->mkfifo(path, mode);
+    };
+    return calls;
+}
+
 }  // namespace
 
 FaultPlan::FaultPlan() : state(std::make_shared<State>()) {}
@@ -297,6 +424,8 @@ void FaultPlan::Apply(ProtocolEnvironment& environment, const std::shared_ptr<In
         }
         return std::make_unique<FaultingSocket>(plan, open(interfaceName, port));
     };
+
+    environment.files.calls = FaultingFileCalls(plan, environment.files.calls);
 
     SystemEnvironment& system = environment.system;
     system.makeLinuxApi = [plan, make = system.makeLinuxApi]() -> std::unique_ptr<LinuxApiIF> {

@@ -4,6 +4,8 @@
 
 #include "InMemoryParts.h"
 
+#include <Common/FileCalls.h>
+#include <FileDescriptor/FileDescriptor.h>
 #include <HttpRest/HttpClient.h>
 #include <HttpRest/HttpServer.h>
 #include <HttpRest/StreamedResponse.h>
@@ -11,6 +13,9 @@
 
 #include <cpprest/http_msg.h>
 #include <cpprest/uri_builder.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -215,14 +220,29 @@ public:
         if (outcome.error || outcome.bodyError || outcome.status != 200 || outcome.body.size() > maxReply.load()) {
             return false;
         }
+        // As the real client does it, through the same calls: a new file
+        // beside the destination, renamed over it when whole.
+        const FileCalls& calls = options.files ? *options.files : *FileCalls::System();
         const std::string part = destinationPath + ".part";
-        try {
-            WriteFile(part, outcome.body);
-        } catch (const std::exception&) {
-            std::remove(part.c_str());
+        const int fd = calls.open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) {
             return false;
         }
-        return std::rename(part.c_str(), destinationPath.c_str()) == 0;
+        const FileDescriptor file(fd);
+        std::string_view left = outcome.body;
+        while (!left.empty()) {
+            const ssize_t written = calls.write(file.Get(), left.data(), left.size());
+            if (written < 0) {
+                calls.unlink(part.c_str());
+                return false;
+            }
+            left.remove_prefix(static_cast<std::size_t>(written));
+        }
+        if (calls.rename(part.c_str(), destinationPath.c_str()) != 0) {
+            calls.unlink(part.c_str());
+            return false;
+        }
+        return true;
     }
 
     void cancel() override {

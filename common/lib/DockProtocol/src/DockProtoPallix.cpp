@@ -12,7 +12,10 @@ using RC = DockProtoIF::ReturnCode;
 }  // namespace
 
 DockProtoPallixImpl::DockProtoPallixImpl(const ProtocolEnvironment& environment)
-    : settings(environment.pallix), transport(environment.transport), sleep(environment.system.sleep) {}
+    : settings(environment.pallix),
+      transport(environment.transport),
+      sleep(environment.system.sleep),
+      fileCalls(environment.files.calls) {}
 
 DockProtoPallix::DockProtoPallix(std::string_view, DockCallbackIF*)
     : DockProtoPallix(ProtocolEnvironment::Production()) {}

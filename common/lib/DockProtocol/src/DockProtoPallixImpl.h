@@ -63,6 +63,7 @@ private:
     PallixEnvironment settings;
     TransportEnvironment transport;
     std::function<void(std::chrono::nanoseconds)> sleep;
+    std::shared_ptr<const FileCalls> fileCalls;
 
     // Orders Cancel() on another thread against the storing and clearing of the source.
     Mutex mutex;

@@ -60,6 +60,7 @@ std::unique_ptr<HttpClientIF> DockProtoVeltaImpl::MakeClient(std::chrono::millis
     HttpClientOptions options;
     options.baseUri = BaseURI();
     options.timeout = timeout;
+    options.files = files.calls;
     return transport.makeHttpClient(options);
 }
 

@@ -65,18 +65,18 @@ std::string Shown(const std::string& text) {
 
 enum class ReadOutcome { Read, Missing, Failed };
 
-ReadOutcome ReadHostsFile(const std::string& path, std::string& content) {
+ReadOutcome ReadHostsFile(const FileCalls& calls, const std::string& path, std::string& content) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) {
         return ReadOutcome::Missing;
     }
-    const FileDescriptor file = OpenRegularFile(path);
+    const FileDescriptor file = OpenRegularFile(path, calls);
     if (!file.IsOpen()) {
         return ReadOutcome::Failed;
     }
     char buffer[8192];
     for (;;) {
-        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
+        const ssize_t got = calls.read(file.Get(), buffer, sizeof buffer);
         if (got == 0) {
             return ReadOutcome::Read;
         }
@@ -149,7 +149,7 @@ bool DockProtoPallixImpl::AddHostName(const std::string& address, const std::str
         return false;
     }
     std::string content;
-    if (ReadHostsFile(settings.hostsFile, content) == ReadOutcome::Failed) {
+    if (ReadHostsFile(*fileCalls, settings.hostsFile, content) == ReadOutcome::Failed) {
         PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to open " << settings.hostsFile;
         return false;
     }
@@ -160,6 +160,7 @@ bool DockProtoPallixImpl::AddHostName(const std::string& address, const std::str
     system.mode = 0644;
     system.keepOwnerAndMode = true;
     system.rewriteInPlace = true;
+    system.calls = fileCalls;
     std::string error;
     if (!ReplaceFile(settings.hostsFile, updated, system, error)) {
         PMX_LOG(LogLevel::Error, kLogCategoryDock) << "Failed to open " << settings.hostsFile;

@@ -76,10 +76,10 @@ public:
     // Blocks until a reader has opened the pipe, as a pipe stream would.
     // The pipe lives in a shared folder: a symlink planted at its name is
     // not followed, and anything but a FIFO is not written.
-    explicit PipeWriter(const std::string& path) {
+    PipeWriter(const std::string& path, const FileCalls& calls) : calls(calls) {
         int fd;
         do {
-            fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+            fd = calls.open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             Fail(errno);
@@ -116,7 +116,7 @@ public:
         for (;;) {
             ssize_t moved = -1;
             if (spliceWorks) {
-                moved = ::splice(source, nullptr, pipe.Get(), nullptr, kChunk, SPLICE_F_MOVE);
+                moved = calls.splice(source, pipe.Get(), kChunk);
                 if (moved < 0 && (errno == EINVAL || errno == ENOSYS)) {
                     spliceWorks = false;
                     continue;
@@ -125,7 +125,7 @@ public:
                 if (buffer.empty()) {
                     buffer.resize(kChunk);
                 }
-                moved = ::read(source, buffer.data(), buffer.size());
+                moved = calls.read(source, buffer.data(), buffer.size());
                 if (moved > 0 && !WriteAll(buffer.data(), static_cast<std::size_t>(moved), guard)) {
                     return;
                 }
@@ -149,7 +149,7 @@ public:
 private:
     bool WriteAll(const char* data, std::size_t size, SigpipeGuard& guard) {
         while (size > 0) {
-            const ssize_t written = ::write(pipe.Get(), data, size);
+            const ssize_t written = calls.write(pipe.Get(), data, size);
             if (written < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -171,14 +171,10 @@ private:
         PMX_LOG(LogLevel::Warning, kLogCategoryRest) << "Log pipe: " << std::strerror(number);
     }
 
+    const FileCalls& calls;
     FileDescriptor pipe;
     int error = 0;
 };
-
-// The copies live in a shared folder too: only a regular file is read.
-FileDescriptor OpenForReading(const std::string& path) {
-    return OpenRegularFile(path);
-}
 
 }  // namespace
 
@@ -228,7 +224,11 @@ std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
         PMX_LOG(LogLevel::Info, kLogCategoryRest) << "1st run since camera booted, just copy the whole file.";
         return 0;
     }
-    const MappedFile log(impl->files.baseLogCopy, false);
+    // The copies live in a shared folder: only a regular file is read.
+    const FileCalls& calls = *impl->files.calls;
+    const FileDescriptor source = OpenRegularFile(impl->files.baseLogCopy, calls);
+    // A copy that did not open maps nothing (EBADF) and says so.
+    const MappedFile log(source.Get(), impl->files.baseLogCopy, false);
     const std::string marker = std::to_string(tick);
     const std::string_view whole = log.GetView(0, MappedFile::npos);
     if (!log.IsOpen() || (log.Size() != 0 && whole.data() == nullptr)) {
@@ -247,16 +247,12 @@ std::uint32_t DockProtoVelta::TrimBaseLogFile(unsigned int tick) {
     std::string error;
     ReplaceOptions scratch;
     scratch.durable = false;
-    const FileDescriptor source = OpenForReading(impl->files.baseLogCopy);
-    if (!source.IsOpen()) {
-        error = "cannot open " + impl->files.baseLogCopy + " again";
-    }
-    if (!source.IsOpen() ||
-        !ReplaceFileFromRange(impl->files.trimmedBaseLogCopy, source.Get(), position, kept.size(), scratch, error)) {
+    scratch.calls = impl->files.calls;
+    if (!ReplaceFileFromRange(impl->files.trimmedBaseLogCopy, source.Get(), position, kept.size(), scratch, error)) {
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << "TrimmedLog file could not be written: " << error;
         // An older copy must not go out in its place: without a copy the
         // transfer fails where it opens it.
-        ::unlink(impl->files.trimmedBaseLogCopy.c_str());
+        calls.unlink(impl->files.trimmedBaseLogCopy.c_str());
     }
     PMX_LOG(LogLevel::Detail, kLogCategoryRest)
         << " TrimmedLog file has " << kept.size() << " size and original file had " << whole.size() << " size.";
@@ -268,9 +264,12 @@ RC DockProtoVelta::DoDownloadBaseLog(unsigned int tick) {
     const std::uint32_t trimmedFlag = TrimBaseLogFile(tick);
 
     const std::string& pipePath = impl->logPipePath;
+    const FileCalls& calls = *impl->files.calls;
     // Made fresh: whatever was at the name, planted or left over, goes.
-    std::remove(pipePath.c_str());
-    const int made = !IsUsablePath(pipePath) ? EINVAL : ::mkfifo(pipePath.c_str(), 0644) == 0 ? 0 : errno;
+    if (calls.unlink(pipePath.c_str()) != 0 && errno == EISDIR) {
+        ::rmdir(pipePath.c_str());
+    }
+    const int made = !IsUsablePath(pipePath) ? EINVAL : calls.mkfifo(pipePath.c_str(), 0644) == 0 ? 0 : errno;
     // Something that outlived the removal is tolerated here; only a FIFO is
     // ever written (PipeWriter), so anything else fails the transfer below.
     if (made != 0 && made != EEXIST) {
@@ -279,15 +278,15 @@ RC DockProtoVelta::DoDownloadBaseLog(unsigned int tick) {
         return RC::Failed;
     }
 
-    const FileDescriptor downloaded = OpenForReading(impl->files.baseLogCopy);
+    const FileDescriptor downloaded = OpenRegularFile(impl->files.baseLogCopy, calls);
     if (!downloaded.IsOpen()) {
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << "VeltaLog file not found at " << impl->files.baseLogCopy;
         return RC::Failed;
     }
 
-    PipeWriter pipe(pipePath);
+    PipeWriter pipe(pipePath, calls);
     if (trimmedFlag == 1) {
-        const FileDescriptor trimmed = OpenForReading(impl->files.trimmedBaseLogCopy);
+        const FileDescriptor trimmed = OpenRegularFile(impl->files.trimmedBaseLogCopy, calls);
         PMX_LOG(LogLevel::Info, kLogCategoryRest) << "TrimmedLog file is being moved into svlogd...";
         if (!trimmed.IsOpen()) {
             PMX_LOG(LogLevel::Info, kLogCategoryRest) << "TrimmedLog file failed to open...";

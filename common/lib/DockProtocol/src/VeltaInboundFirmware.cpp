@@ -33,12 +33,12 @@ constexpr std::string_view kResultNoLocation = "Version File does not contain FW
 
 // Only a regular file is one the base could fetch; a FIFO must not hold a
 // server thread waiting for a writer, and a directory is no file.
-bool IsReadableFile(const std::string& path) {
-    return OpenRegularFile(path).IsOpen();
+bool IsReadableFile(const FileCalls& calls, const std::string& path) {
+    return OpenRegularFile(path, calls).IsOpen();
 }
 
-bool IsTarImage(const std::string& path) {
-    const FileDescriptor image = OpenRegularFile(path);
+bool IsTarImage(const FileCalls& calls, const std::string& path) {
+    const FileDescriptor image = OpenRegularFile(path, calls);
     return image.IsOpen() && VersionInfo::IsTarFileCheck(image.Get());
 }
 
@@ -113,7 +113,7 @@ std::string DockProtoVeltaImpl::ProcessGetUpgradePkgVersion(web::json::value& bo
     const std::string image = ImageLocation(files.firmwareVersionFile);
 
     // A tar image not yet validated is no version the base may take.
-    if (IsTarImage(image) && !IsReadableFile(files.firmwareValidMarker)) {
+    if (IsTarImage(*files.calls, image) && !IsReadableFile(*files.calls, files.firmwareValidMarker)) {
         version = kNoVersion;
     }
     if (version.empty()) {
@@ -138,8 +138,8 @@ std::string DockProtoVeltaImpl::ProcessGetUpgradePkg(web::json::value& body) {
     }
 
     std::string path = image;
-    if (IsReadableFile(image)) {
-        if (IsTarImage(image)) {
+    if (IsReadableFile(*files.calls, image)) {
+        if (IsTarImage(*files.calls, image)) {
             // Without a scratch area there is no zip package to name: answered
             // as a missing package, so that the image is provided again.
             path = ZipPackagePath(image);
@@ -153,7 +153,7 @@ std::string DockProtoVeltaImpl::ProcessGetUpgradePkg(web::json::value& body) {
         PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "FW download request " << path;
     }
 
-    if (IsReadableFile(path)) {
+    if (IsReadableFile(*files.calls, path)) {
         PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "FW download request " << path << " file found";
         return Reply(kResultOk, path);
     }
@@ -161,13 +161,13 @@ std::string DockProtoVeltaImpl::ProcessGetUpgradePkg(web::json::value& body) {
 
     // A package that cannot be served is dropped with its marker, so that
     // the next version request says there is none.
-    if (::unlink(files.firmwareValidMarker.c_str()) != 0) {
+    if (files.calls->unlink(files.firmwareValidMarker.c_str()) != 0) {
         const int error = errno;
         PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Failed to remove velta valid file marker : " << files.firmwareValidMarker
             << " error: " << ErrorText(error);
     }
-    if (::unlink(image.c_str()) != 0) {
+    if (files.calls->unlink(image.c_str()) != 0) {
         const int error = errno;
         PMX_LOG(LogLevel::Error, kLogCategoryRest)
             << "Failed to remove old velta firmware : " << image << " error: " << ErrorText(error);
@@ -183,7 +183,7 @@ std::string DockProtoVeltaImpl::ProcessGetCameraConfig(web::json::value& body) {
         PMX_LOG(LogLevel::Error, kLogCategoryRest) << result;
         return Reply(result, "");
     }
-    if (IsReadableFile(path)) {
+    if (IsReadableFile(*files.calls, path)) {
         PMX_LOG(LogLevel::Detail, kLogCategoryRest) << "Camera config download request " << path << " file found";
         return Reply(kResultOk, path);
     }

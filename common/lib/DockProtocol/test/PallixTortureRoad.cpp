@@ -9,6 +9,7 @@
 #include <TestSupport/TestSupport.h>
 
 #include <memory>
+#include <utility>
 
 namespace tvo::torture {
 namespace {
@@ -21,6 +22,27 @@ constexpr std::chrono::milliseconds kAttempt{30000 + 500};
 
 }  // namespace
 
+// The hosts file: what cannot be read or replaced fails the entry, which
+// fails the hello and one open attempt (the next one enters the name). A file
+// that cannot be made beside it, or renamed over it, is rewritten in place.
+void AddHostsFilePromises(PromiseTable& table) {
+    // The hello waits for the dock's datagram first; an open attempt may take its whole time.
+    const Promise failedEntry{{RC::Failed}, DockSim::kPallixHelloWindow, LogLevel::Error, "Failed to open "};
+    const Promise failedAttempt{{RC::Ok}, kAttempt, LogLevel::Error, "Failed to open "};
+    for (const auto& [operation, failed] :
+         {std::pair{"SayHello", failedEntry}, std::pair{"GetServerInfo", failedAttempt}}) {
+        const Promise rewritten{{RC::Ok}, failed.bound, LogLevel::Info, "Added "};
+        table.AddFor(operation, "open hosts", {Failure::NoSuchFile, Failure::AccessDenied}, failed);
+        table.AddFor(operation, "read hosts", {Failure::IoError}, failed);
+        table.AddFor(operation, "create hosts", {Failure::NoSuchFile, Failure::AccessDenied, Failure::DiskFull},
+                     rewritten);
+        table.AddFor(operation, "write hosts", {Failure::DiskFull}, failed);
+        table.AddFor(operation, "write hosts", {Failure::ShortWrite}, rewritten);
+        table.AddFor(operation, "rename to hosts", {Failure::AccessDenied}, rewritten);
+        table.AddFor(operation, "rename to hosts", {Failure::NoSuchFile}, failed);
+    }
+}
+
 PromiseTable PallixPromises() {
     PromiseTable table;
     table.Add("SayHello", {Failure::OpenFails}, {{RC::Failed}, 0ms, LogLevel::Error, "cannot bind to"});
@@ -30,6 +52,7 @@ PromiseTable PallixPromises() {
     table.Add("GetServerInfo", kThrowing, {{RC::Ok}, kAttempt, LogLevel::Error, "Exception: "});
     table.Add("GetServerInfo", {Failure::ServerError},
               {{RC::Ok}, kAttempt, LogLevel::Error, "Received an error status in open request: 500"});
+    AddHostsFilePromises(table);
     return table;
 }
 

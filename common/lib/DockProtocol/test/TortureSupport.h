@@ -245,6 +245,18 @@ inline std::string Describe(std::size_t number, const Effect& effect) {
            effect.operation + ")";
 }
 
+// What the effect is, and "#2", "#3" when the same operation made the same
+// effect before it: an operation that opens one file twice owes different
+// things for each open.
+inline std::string Occurrence(const std::vector<Effect>& effects, std::size_t number) {
+    const Effect& effect = effects[number - 1];
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < number; ++i) {
+        seen += effects[i].operation == effect.operation && effects[i].what == effect.what ? 1 : 0;
+    }
+    return seen > 1 ? effect.what + "#" + std::to_string(seen) : effect.what;
+}
+
 // The problems of one run whose first struck effect is `number`.
 inline std::vector<std::string> Check(const RoadRun& run, const PromiseTable& promises, std::size_t number,
                                       Failure failure) {
@@ -255,7 +267,7 @@ inline std::vector<std::string> Check(const RoadRun& run, const PromiseTable& pr
     }
     const Effect& effect = run.struck.front().second;
     const std::string operation = OperationOf(effect.operation);
-    const Promise* promise = promises.Find(operation, effect.what, failure);
+    const Promise* promise = promises.Find(operation, Occurrence(run.effects, number), failure);
     for (const auto& step : run.steps) {
         if (!step.thrown.empty() && !(step.operation == effect.operation && promise && promise->mayThrow)) {
             problems.push_back(step.operation + " threw: " + step.thrown);
@@ -347,13 +359,13 @@ inline TortureReport PulledAtEveryStep(const RoadRunner& road, const PromiseTabl
     TortureReport report;
     report.effects = clean.effects.size();
     for (std::size_t number = 1; number <= clean.effects.size(); ++number) {
-        if (DockSim::FailuresOf(clean.effects[number - 1]).empty()) {
-            continue;  // a sleep: the next effect that can fail is its own case
+        const auto failure = DockSim::LinkGone(clean.effects[number - 1]);
+        if (!failure) {
+            continue;  // a sleep or a file: the next effect the link fails is its own case
         }
         ++report.cases;
         const RoadRun run = road(plan, [&] { plan.FailFrom(number); });
-        const Failure failure = DockSim::LinkGone(clean.effects[number - 1]);
-        for (const auto& problem : Check(run, promises, number, failure)) {
+        for (const auto& problem : Check(run, promises, number, *failure)) {
             report.differences.push_back("pulled at " + Describe(number, clean.effects[number - 1]) + ": " + problem);
         }
     }

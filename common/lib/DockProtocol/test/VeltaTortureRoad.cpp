@@ -1,5 +1,5 @@
-// The Velta road: the link, the association, the server description, status
-// reports and the base's log, and what each of them owes the host.
+// The Velta road: the link, the association, the server description, the
+// base's firmware questions, status reports and the base's log, and what each of them owes the host.
 
 #include "TortureRoads.h"
 
@@ -7,10 +7,13 @@
 #include <DockProtocol/RestHandle.h>
 #include <DockSim/InMemoryNetwork.h>
 #include <DockSim/VeltaBase.h>
+#include <DockSim/VeltaBaseFirmware.h>
 #include <TestSupport/TestSupport.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace tvo::torture {
 namespace {
@@ -86,6 +89,47 @@ PromiseTable VeltaPromises() {
         {{RC::Failed}, clientLimit, LogLevel::Error, "We failed to download the velta log from the velta "});
     // Garbage is a log without the tick: handed on whole.
     table.Add("DownloadBaseLog", {Failure::GarbageBody}, {{RC::Ok}, clientLimit, LogLevel::Info, ""});
+    // The camera's own files. A write that takes part of what it was given
+    // is written again from where it stopped.
+    for (const char* write : {"write ", "copy into ", "splice into "}) {
+        table.AddFor("DownloadBaseLog", write, {Failure::ShortWrite}, {{RC::Ok}, clientLimit, LogLevel::Info, ""});
+    }
+    // A copy that cannot be read again for trimming is handed on whole.
+    table.AddFor("DownloadBaseLog", "open velta.log", {Failure::NoSuchFile, Failure::AccessDenied},
+                 {{RC::Ok}, clientLimit, LogLevel::Info, "VeltaLog file failed to trim "});
+    // No older trimmed copy goes out in place of one that could not be made.
+    const Promise untrimmed{{RC::Failed}, clientLimit, LogLevel::Error, "TrimmedLog file could not be written: "};
+    table.AddFor("DownloadBaseLog", "create velta-trimmed.log",
+                 {Failure::NoSuchFile, Failure::AccessDenied, Failure::DiskFull}, untrimmed);
+    table.AddFor("DownloadBaseLog", "copy into velta-trimmed.log", {Failure::DiskFull}, untrimmed);
+    table.AddFor("DownloadBaseLog", "rename to velta-trimmed.log", {Failure::NoSuchFile, Failure::AccessDenied},
+                 untrimmed);
+    // The pipe that could not be removed is taken as it is.
+    table.AddFor("DownloadBaseLog", "remove wifilogpipe", {Failure::NoSuchFile, Failure::AccessDenied},
+                 {{RC::Ok}, clientLimit, LogLevel::Info, ""});
+    table.AddFor("DownloadBaseLog", "create pipe wifilogpipe",
+                 {Failure::NoSuchFile, Failure::AccessDenied, Failure::DiskFull},
+                 {{RC::Failed}, clientLimit, LogLevel::Error, "Velta protocol failed to create named pipe at "});
+    // The copy opened to be handed on (the trim's open came first).
+    table.AddFor("DownloadBaseLog", "open velta.log#2", {Failure::NoSuchFile, Failure::AccessDenied},
+                 {{RC::Failed}, clientLimit, LogLevel::Error, "VeltaLog file not found at "});
+    table.AddFor("DownloadBaseLog", "open velta-trimmed.log", {Failure::NoSuchFile, Failure::AccessDenied},
+                 {{RC::Failed}, clientLimit, LogLevel::Info, "TrimmedLog file failed to open..."});
+    const Promise notHandedOn{
+        {RC::Failed}, clientLimit, LogLevel::Error, "TrimmedLog file failed to transfer into svlogd..."};
+    table.AddFor("DownloadBaseLog", "open for writing wifilogpipe", {Failure::NoSuchFile, Failure::AccessDenied},
+                 notHandedOn);
+    table.AddFor("DownloadBaseLog", "splice into wifilogpipe", {Failure::DiskFull}, notHandedOn);
+
+    // The base's firmware and configuration questions are answered whatever
+    // the camera's files do. An image that cannot be opened once is found at
+    // the next look, or named without its zip package; a missing zip package
+    // is dropped with its image and marker, so that it is provided again.
+    table.Otherwise("BaseAsksFirmware", {{RC::Ok}, clientLimit, LogLevel::Info, ""});
+    table.AddFor("BaseAsksFirmware", "open velta-base-2-", {Failure::NoSuchFile, Failure::AccessDenied},
+                 {{RC::Ok}, clientLimit, LogLevel::Error, "FW download request "});
+    table.AddFor("BaseAsksFirmware", "open camera.conf", {Failure::NoSuchFile, Failure::AccessDenied},
+                 {{RC::Ok}, clientLimit, LogLevel::Error, "Camera config download request "});
     return table;
 }
 
@@ -100,6 +144,9 @@ struct VeltaHost {
     StepRecorder& host;
     std::uint32_t tick;
     std::string pipe;
+    // Puts back the firmware package a failed look dropped, as the camera's
+    // updater would provide it again.
+    std::function<void()> restockFirmware;
 
     // What went wrong, for a road that must work; empty when nothing did.
     std::string Drive() {
@@ -135,6 +182,18 @@ struct VeltaHost {
             return answer.code;
         });
         expect(info.roomDescription == base.Setup().room, "GetServerInfo gave room " + info.roomDescription);
+
+        restockFirmware();
+        // The base's own step: each answer in the form the base expects.
+        std::string unsound;
+        host.Call("BaseAsksFirmware", [&] {
+            for (const auto& answer :
+                 {DockSim::AskUpgradePkgVersion(base), DockSim::AskUpgradePkg(base), DockSim::AskCameraConfig(base)}) {
+                unsound += answer.Sound() ? "" : DockSim::Describe(answer) + " ";
+            }
+            return unsound.empty() ? RC::Ok : RC::Failed;
+        });
+        expect(unsound.empty(), "the firmware answers: " + unsound);
 
         expect(host.Call("SetUploadStatus",
                          [&] { return camera.SetUploadStatus(static_cast<DockProtoIF::UploadStatus>(1)); }) == RC::Ok,
@@ -202,13 +261,28 @@ RoadRun VeltaRoad(FaultPlan& plan, const std::function<void()>& arm, Transport t
         DockSim::GenerateBaseLog(setup.baseLogFile, 16 * 1024);
         VeltaBase base(setup);
         ProtocolEnvironment environment = base.Environment();
+        const DockSim::FirmwareArea firmware;
+        firmware.Apply(environment.files);
+        const TempDir shelf;
+        const std::vector<std::string> package = {firmware.Image(), firmware.ValidMarker()};
+        const auto shelved = [&](const std::string& path) {
+            return shelf.file(std::filesystem::path(path).filename().string());
+        };
+        for (const auto& path : package) {
+            std::filesystem::copy_file(path, shelved(path));
+        }
+        const auto restock = [&] {
+            for (const auto& path : package) {
+                std::filesystem::copy_file(shelved(path), path, std::filesystem::copy_options::overwrite_existing);
+            }
+        };
         plan.Apply(environment, setup.network);
         DockSim::VirtualClock unused;  // loopback has no virtual time to read
         plan.Reset();
         arm();
         DockProtoVelta camera(environment);
         StepRecorder host(plan, setup.network ? setup.network->Clock() : unused, run.steps);
-        VeltaHost road{camera, base, host, DockSim::BaseLogTick(100), environment.velta.logPipe};
+        VeltaHost road{camera, base, host, DockSim::BaseLogTick(100), environment.velta.logPipe, restock};
         DriveTwice(plan, run, [&] { return road.Drive(); });
         const auto name = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
         run.leftBehind =

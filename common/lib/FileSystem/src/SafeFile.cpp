@@ -17,17 +17,17 @@ std::string ErrorText(const std::string& what, int number) {
     return what + ": " + std::strerror(number);
 }
 
-int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+int OpenRetrying(const FileCalls& calls, const char* path, int flags, mode_t mode = 0) {
     int fd;
     do {
-        fd = ::open(path, flags, mode);
+        fd = calls.open(path, flags, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 
-bool WriteAll(int fd, std::string_view content) {
+bool WriteAll(const FileCalls& calls, int fd, std::string_view content) {
     while (!content.empty()) {
-        const ssize_t written = ::write(fd, content.data(), content.size());
+        const ssize_t written = calls.write(fd, content.data(), content.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -48,7 +48,8 @@ std::string Folder(const std::string& path) {
 }
 
 // A fresh name beside path; O_EXCL makes a collision fail instead of follow.
-FileDescriptor CreateBeside(const std::string& path, mode_t mode, std::string& created, int& error) {
+FileDescriptor CreateBeside(const FileCalls& calls, const std::string& path, mode_t mode, std::string& created,
+                            int& error) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -56,7 +57,7 @@ FileDescriptor CreateBeside(const std::string& path, mode_t mode, std::string& c
         for (int i = 0; i < 8; ++i) {
             name += letters[random() % (sizeof letters - 1)];
         }
-        const int fd = OpenRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        const int fd = OpenRetrying(calls, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             created = std::move(name);
             return FileDescriptor(fd);
@@ -69,8 +70,8 @@ FileDescriptor CreateBeside(const std::string& path, mode_t mode, std::string& c
     return FileDescriptor();
 }
 
-bool RewriteInPlace(const std::string& path, std::string_view content, std::string& error) {
-    FileDescriptor file(OpenRetrying(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+bool RewriteInPlace(const FileCalls& calls, const std::string& path, std::string_view content, std::string& error) {
+    FileDescriptor file(OpenRetrying(calls, path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!file.IsOpen()) {
         error = ErrorText("cannot open " + path, errno);
         return false;
@@ -80,7 +81,7 @@ bool RewriteInPlace(const std::string& path, std::string_view content, std::stri
         error = path + " is not a regular file";
         return false;
     }
-    if (!WriteAll(file.Get(), content) || ::ftruncate(file.Get(), static_cast<off_t>(content.size())) != 0) {
+    if (!WriteAll(calls, file.Get(), content) || ::ftruncate(file.Get(), static_cast<off_t>(content.size())) != 0) {
         error = ErrorText("cannot rewrite " + path, errno);
         return false;
     }
@@ -94,6 +95,10 @@ bool IsMountRoot(const std::string& path) {
            (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
+const FileCalls& CallsOf(const ReplaceOptions& options) {
+    return options.calls ? *options.calls : *FileCalls::System();
+}
+
 }  // namespace
 
 namespace {
@@ -105,10 +110,10 @@ enum class Beside { Done, NotCreated, NotWritten, NotRenamed };
 // it over path. number holds the errno of a failed step; error the message
 // of a failed fill.
 template <typename Fill>
-Beside WriteBesideAndRename(const std::string& path, const ReplaceOptions& options, Fill fill, int& number,
-                            std::string& error) {
+Beside WriteBesideAndRename(const FileCalls& calls, const std::string& path, const ReplaceOptions& options, Fill fill,
+                            int& number, std::string& error) {
     std::string created;
-    FileDescriptor file = CreateBeside(path, options.mode, created, number);
+    FileDescriptor file = CreateBeside(calls, path, options.mode, created, number);
     if (!file.IsOpen()) {
         return Beside::NotCreated;
     }
@@ -122,13 +127,13 @@ Beside WriteBesideAndRename(const std::string& path, const ReplaceOptions& optio
     }
     if (!fill(file.Get()) || (options.durable && ::fsync(file.Get()) != 0)) {
         error = ErrorText("cannot write " + created, errno);
-        ::unlink(created.c_str());
+        calls.unlink(created.c_str());
         return Beside::NotWritten;
     }
     file.Reset();
-    if (::rename(created.c_str(), path.c_str()) != 0) {
+    if (calls.rename(created.c_str(), path.c_str()) != 0) {
         number = errno;
-        ::unlink(created.c_str());
+        calls.unlink(created.c_str());
         return Beside::NotRenamed;
     }
     return Beside::Done;
@@ -136,7 +141,7 @@ Beside WriteBesideAndRename(const std::string& path, const ReplaceOptions& optio
 
 // Copies length bytes of source from offset into target, in the kernel
 // where the file systems allow it.
-bool CopyRange(int source, std::uint64_t offset, std::uint64_t length, int target) {
+bool CopyRange(const FileCalls& calls, int source, std::uint64_t offset, std::uint64_t length, int target) {
     auto from = static_cast<loff_t>(offset);
     bool inKernel = true;
     std::string buffer;
@@ -144,7 +149,7 @@ bool CopyRange(int source, std::uint64_t offset, std::uint64_t length, int targe
         const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{1} << 30));
         ssize_t moved;
         if (inKernel) {
-            moved = ::copy_file_range(source, &from, target, nullptr, step, 0);
+            moved = calls.copyFileRange(source, &from, target, step);
             if (moved < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
                 inKernel = false;
                 continue;
@@ -152,7 +157,8 @@ bool CopyRange(int source, std::uint64_t offset, std::uint64_t length, int targe
         } else {
             buffer.resize(std::min<std::size_t>(step, std::size_t{256} * 1024));
             moved = ::pread(source, buffer.data(), buffer.size(), from);
-            if (moved > 0 && !WriteAll(target, std::string_view(buffer.data(), static_cast<std::size_t>(moved)))) {
+            if (moved > 0 &&
+                !WriteAll(calls, target, std::string_view(buffer.data(), static_cast<std::size_t>(moved)))) {
                 return false;
             }
             from += moved > 0 ? moved : 0;
@@ -178,27 +184,28 @@ bool ReplaceFile(const std::string& path, std::string_view content, const Replac
         error = "unusable path";
         return false;
     }
+    const FileCalls& calls = CallsOf(options);
     const bool rewriteInPlace = options.rewriteInPlace;
     // A file mounted over the path cannot be renamed over; don't even leave
     // a passing new file in its folder.
     if (rewriteInPlace && IsMountRoot(path)) {
-        return RewriteInPlace(path, content, error);
+        return RewriteInPlace(calls, path, content, error);
     }
     int number = 0;
     switch (WriteBesideAndRename(
-        path, options, [content](int fd) { return WriteAll(fd, content); }, number, error)) {
+        calls, path, options, [&calls, content](int fd) { return WriteAll(calls, fd, content); }, number, error)) {
         case Beside::Done: return true;
         case Beside::NotWritten: return false;
         case Beside::NotCreated:
             if (rewriteInPlace) {
-                return RewriteInPlace(path, content, error);
+                return RewriteInPlace(calls, path, content, error);
             }
             error = ErrorText("cannot create a file beside " + path + " in " + Folder(path), number);
             return false;
         case Beside::NotRenamed:
             if (rewriteInPlace &&
                 (number == EBUSY || number == EXDEV || number == EPERM || number == EACCES || number == EROFS)) {
-                return RewriteInPlace(path, content, error);
+                return RewriteInPlace(calls, path, content, error);
             }
             error = ErrorText("cannot rename a new file to " + path, number);
             return false;
@@ -212,9 +219,10 @@ bool ReplaceFileFromRange(const std::string& path, int source, std::uint64_t off
         error = "unusable path";
         return false;
     }
+    const FileCalls& calls = CallsOf(options);
     int number = 0;
-    const auto copy = [source, offset, length](int fd) { return CopyRange(source, offset, length, fd); };
-    switch (WriteBesideAndRename(path, options, copy, number, error)) {
+    const auto copy = [&calls, source, offset, length](int fd) { return CopyRange(calls, source, offset, length, fd); };
+    switch (WriteBesideAndRename(calls, path, options, copy, number, error)) {
         case Beside::Done: return true;
         case Beside::NotWritten: return false;
         case Beside::NotCreated:
@@ -226,10 +234,14 @@ bool ReplaceFileFromRange(const std::string& path, int source, std::uint64_t off
 }
 
 FileDescriptor OpenRegularFile(const std::string& path) {
+    return OpenRegularFile(path, *FileCalls::System());
+}
+
+FileDescriptor OpenRegularFile(const std::string& path, const FileCalls& calls) {
     if (!IsUsablePath(path)) {
         return FileDescriptor();
     }
-    FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor file(OpenRetrying(calls, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return FileDescriptor();

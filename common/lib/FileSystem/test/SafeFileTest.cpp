@@ -9,7 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <memory>
+#include <utility>
 
 namespace tvo {
 namespace {
@@ -105,6 +109,90 @@ TEST(SafeFile, OnlyRegularFilesOpenForReading) {
     EXPECT_FALSE(OpenRegularFile(dir.file("missing").string()).IsOpen());
     // The NUL would make the system call open "regular" instead.
     EXPECT_FALSE(OpenRegularFile(regular + std::string("\0.bak", 5)).IsOpen());
+}
+
+// The system's calls, with writes cut to a few bytes each and the named call
+// failing with the errno.
+struct FailingCalls {
+    std::shared_ptr<FileCalls> calls = std::make_shared<FileCalls>(*FileCalls::System());
+    std::size_t writes = 0;
+
+    FailingCalls() {
+        const auto real = FileCalls::System();
+        calls->write = [this, real](int fd, const void* data, std::size_t size) {
+            ++writes;
+            return real->write(fd, data, std::min<std::size_t>(size, 3));
+        };
+        calls->copyFileRange = [real](int in, loff_t* offset, int out, std::size_t size) {
+            return real->copyFileRange(in, offset, out, std::min<std::size_t>(size, 3));
+        };
+    }
+};
+
+TEST(SafeFile, FailingCallsLeaveThePathAsItWas) {
+    TempDir dir;
+    const std::string path = dir.file("hosts").string();
+    WriteFile(path, "127.0.0.1\tlocalhost\n");
+
+    // Writes that take a few bytes at a time still write the whole content.
+    FailingCalls shortWrites;
+    ReplaceOptions options;
+    options.calls = shortWrites.calls;
+    std::string error;
+    ASSERT_TRUE(ReplaceFile(path, "0123456789", options, error)) << error;
+    EXPECT_EQ(ReadFile(path), "0123456789");
+    EXPECT_GE(shortWrites.writes, 4u);
+    const std::string source = dir.file("source").string();
+    WriteFile(source, "abcdefghij");
+    const FileDescriptor from = OpenRegularFile(source, *shortWrites.calls);
+    ASSERT_TRUE(from.IsOpen());
+    ASSERT_TRUE(ReplaceFileFromRange(path, from.Get(), 2, 7, options, error)) << error;
+    EXPECT_EQ(ReadFile(path), "cdefghi");
+
+    // A full disk, a folder that may not be written, a rename refused: the
+    // old content stays, nothing new is left beside it, and the error names
+    // the cause.
+    WriteFile(path, "kept");
+    auto noSpace = std::make_shared<FileCalls>(*FileCalls::System());
+    noSpace->write = [](int, const void*, std::size_t) -> ssize_t {
+        errno = ENOSPC;
+        return -1;
+    };
+    noSpace->copyFileRange = [](int, loff_t*, int, std::size_t) -> ssize_t {
+        errno = ENOSPC;
+        return -1;
+    };
+    auto noCreate = std::make_shared<FileCalls>(*FileCalls::System());
+    noCreate->open = [](const char*, int, mode_t) {
+        errno = EACCES;
+        return -1;
+    };
+    auto noRename = std::make_shared<FileCalls>(*FileCalls::System());
+    // As over a file mounted at the path.
+    noRename->rename = [](const char*, const char*) {
+        errno = EBUSY;
+        return -1;
+    };
+    for (const auto& [calls, cause] : {std::pair{noSpace, "No space left on device"},
+                                       std::pair{noCreate, "Permission denied"}, std::pair{noRename, "busy"}}) {
+        options.calls = calls;
+        error.clear();
+        EXPECT_FALSE(ReplaceFile(path, "lost", options, error));
+        EXPECT_NE(error.find(cause), std::string::npos) << error;
+        EXPECT_FALSE(ReplaceFileFromRange(path, from.Get(), 0, 4, options, error));
+        EXPECT_EQ(ReadFile(path), "kept");
+        EXPECT_EQ(EntriesIn(dir.path()), 2u) << cause;
+    }
+    // A system file that cannot be replaced by a rename is rewritten in place;
+    // one whose new file cannot be made either.
+    options.rewriteInPlace = true;
+    for (const auto& calls : {noRename, noCreate}) {
+        options.calls = calls;
+        const bool rewritten = ReplaceFile(path, "in place", options, error);
+        EXPECT_EQ(rewritten, calls == noRename) << error;
+    }
+    EXPECT_EQ(ReadFile(path), "in place");
+    EXPECT_EQ(EntriesIn(dir.path()), 2u);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <pplx/threadpool.h>
 
 #include "HttpClientImpl.h"
+
+#include "Common/FileCalls.h"
 #include "HttpRest/HttpThreadPool.h"
 #include "HttpRest/StreamedResponse.h"
 #include "Logger/LogClient.h"
@@ -117,7 +119,11 @@ HttpClient::HttpClient(SecurityInterface* security, std::string_view baseUri, st
 
 HttpClient::HttpClient(const HttpClientOptions& options)
     : HttpClient(options.interfaceName, options.bindToInterface, options.userAgent, nullptr, options.baseUri,
-                 options.timeout, options.cancel, options.verifyTls) {}
+                 options.timeout, options.cancel, options.verifyTls) {
+    if (options.files) {
+        impl->files = options.files;
+    }
+}
 
 HttpClient::HttpClient(const std::string& interfaceName, const bool& bindToInterface, std::string_view userAgent,
                        SecurityInterface* /*security*/, std::string_view baseUri, std::chrono::milliseconds timeout,
@@ -127,6 +133,7 @@ HttpClient::HttpClient(const std::string& interfaceName, const bool& bindToInter
     impl->io = &crossplat::threadpool::shared_instance().service();
     impl->baseUri = std::string(baseUri);
     impl->userAgent = std::string(userAgent);
+    impl->files = FileCalls::System();
     impl->limit = timeout.count() > 0 ? timeout : kDefaultLimit;
     if (bindToInterface) {
         impl->interfaceName = interfaceName;

@@ -27,6 +27,7 @@ struct HttpClient::Impl {
     std::string interfaceName;  // bound to when not empty
     std::string userAgent;
     std::chrono::milliseconds limit{30000};
+    std::shared_ptr<const FileCalls> files;  // download's; never null
     std::atomic<std::size_t> maxReply{std::size_t{1024} * 1024};
 
     // The pool's io_context: the client adds no thread of its own.

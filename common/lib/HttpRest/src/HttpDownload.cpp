@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
+#include "Common/FileCalls.h"
 #include "HttpClientImpl.h"
 #include "Logger/LogClient.h"
 
@@ -34,24 +36,36 @@ std::string TextOf(const std::exception_ptr& why) {
 // unless committed.
 class PartialFile {
 public:
-    explicit PartialFile(const std::string& destination) {
-        std::string pattern = destination + ".partXXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        descriptor = ::mkostemp(name.data(), O_CLOEXEC);
-        if (descriptor < 0) {
-            throw std::runtime_error("cannot create " + pattern + ": " + std::strerror(errno));
+    PartialFile(const std::string& destination, const FileCalls& calls) : calls(calls) {
+        static thread_local std::mt19937_64 random{std::random_device{}()};
+        static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        // O_EXCL: nothing already at the name (a planted link) is followed.
+        int error = 0;
+        for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
+            std::string name = destination + ".part";
+            for (int i = 0; i < 6; ++i) {
+                name += letters[random() % (sizeof letters - 1)];
+            }
+            do {
+                descriptor = calls.open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+            } while (descriptor < 0 && errno == EINTR);
+            error = errno;
+            if (descriptor >= 0) {
+                path = std::move(name);
+            } else if (error != EEXIST) {
+                break;
+            }
         }
-        // mkstemp makes it private; the result is an ordinary readable file.
-        ::fchmod(descriptor, 0644);
-        path = name.data();
+        if (descriptor < 0) {
+            throw std::runtime_error("cannot create " + destination + ".part: " + std::strerror(error));
+        }
     }
     ~PartialFile() {
         if (descriptor >= 0) {
             ::close(descriptor);
         }
         if (!path.empty()) {
-            ::unlink(path.c_str());
+            calls.unlink(path.c_str());
         }
     }
     PartialFile(const PartialFile&) = delete;
@@ -66,13 +80,14 @@ public:
     }
 
     void CommitTo(const std::string& destination) {
-        if (::rename(path.c_str(), destination.c_str()) != 0) {
+        if (calls.rename(path.c_str(), destination.c_str()) != 0) {
             throw std::runtime_error("cannot rename to " + destination + ": " + std::strerror(errno));
         }
         path.clear();
     }
 
 private:
+    const FileCalls& calls;
     std::string path;
     int descriptor = -1;
 };
@@ -81,7 +96,8 @@ private:
 // goes to the waiting download call. Owns the descriptor from then on.
 class FileSink final : public ReplySink {
 public:
-    explicit FileSink(int descriptor) : descriptor(descriptor) {}
+    FileSink(int descriptor, std::shared_ptr<const FileCalls> calls)
+        : descriptor(descriptor), calls(std::move(calls)) {}
     ~FileSink() override { ::close(descriptor); }
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
@@ -98,7 +114,7 @@ public:
         const char* data = piece.data();
         std::size_t left = piece.size();
         while (left > 0) {
-            const ssize_t written = ::write(descriptor, data, left);
+            const ssize_t written = calls->write(descriptor, data, left);
             if (written < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -110,7 +126,9 @@ public:
         }
     }
 
-    int BodyFile() const override { return descriptor; }
+    // The kernel moves the body into the file only when nobody watches the
+    // writes.
+    int BodyFile() const override { return calls == FileCalls::System() ? descriptor : -1; }
     void Complete() override { Settle(std::string()); }
     void Failed(std::exception_ptr why) override { Settle(TextOf(why)); }
 
@@ -122,6 +140,7 @@ private:
     }
 
     int descriptor;
+    std::shared_ptr<const FileCalls> calls;
     std::promise<std::string> outcome;
     std::atomic<bool> settled{false};
 };
@@ -130,8 +149,8 @@ private:
 
 bool HttpClient::download(const std::string& destinationPath) {
     try {
-        PartialFile partial(destinationPath);
-        auto sink = std::make_unique<FileSink>(partial.TakeDescriptor());
+        PartialFile partial(destinationPath, *impl->files);
+        auto sink = std::make_unique<FileSink>(partial.TakeDescriptor(), impl->files);
         std::future<std::string> outcome = sink->Outcome();
         impl->Start("GET", std::string(), std::string(), std::move(sink), std::size_t{256} * 1024);
         const std::string problem = outcome.get();

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 
+#include "Common/FileCalls.h"
 #include "HttpRest/HttpClient.h"
 #include "HttpRest/HttpServer.h"
 #include "RawServer.h"
@@ -67,6 +71,47 @@ TEST_F(HttpDownloadTest, FailuresHalfWayOrBeforeLeaveNoFile) {
     EXPECT_FALSE(HttpClient(nullptr, "::", 2s, nullptr).download(target));
     EXPECT_FALSE(HttpClient(nullptr, Url("log"), 0ms, nullptr).download(dir.file("no/dir/x").string()));
     EXPECT_EQ(FilesInDir(), 0u);
+}
+
+// Through the camera's own file calls: every byte of the body goes through
+// their writes, and a full disk or a refused rename fails the download and
+// leaves the old file.
+TEST_F(HttpDownloadTest, TheFileIsMadeThroughTheGivenCalls) {
+    content = std::string(300 * 1024, 'z');
+    std::size_t written = 0;
+    int failWith = 0;
+    auto calls = std::make_shared<FileCalls>(*FileCalls::System());
+    calls->write = [&](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (failWith != 0) {
+            errno = failWith;
+            return -1;
+        }
+        const ssize_t done = FileCalls::System()->write(fd, data, std::min<std::size_t>(size, 1000));
+        written += done > 0 ? static_cast<std::size_t>(done) : 0;
+        return done;
+    };
+    calls->rename = [&](const char* from, const char* to) {
+        if (failWith == EACCES) {
+            errno = EACCES;
+            return -1;
+        }
+        return FileCalls::System()->rename(from, to);
+    };
+    HttpClientOptions options;
+    options.baseUri = Url("log");
+    options.files = calls;
+    const auto target = dir.file("log.txt");
+    ASSERT_TRUE(HttpClient(options).download(target.string()));
+    EXPECT_EQ(written, content.size());
+    EXPECT_EQ(ReadFile(target), content);
+
+    WriteFile(target, "old content");
+    for (const int error : {ENOSPC, EACCES}) {
+        failWith = error;
+        EXPECT_FALSE(HttpClient(options).download(target.string())) << error;
+        EXPECT_EQ(ReadFile(target), "old content");
+        EXPECT_EQ(FilesInDir(), 1u);
+    }
 }
 
 }  // namespace

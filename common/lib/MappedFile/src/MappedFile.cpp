@@ -31,8 +31,16 @@ MappedFile::MappedFile(std::string_view path, bool writable) {
         LogFailure(path, "open", errno);
         return;
     }
+    Map(fd.Get(), path, writable);
+}
+
+MappedFile::MappedFile(int fd, std::string_view name, bool writable) {
+    Map(fd, name, writable);
+}
+
+void MappedFile::Map(int fd, std::string_view path, bool writable) {
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0) {
+    if (::fstat(fd, &info) != 0) {
         LogFailure(path, "fstat", errno);
         return;
     }
@@ -50,7 +58,7 @@ MappedFile::MappedFile(std::string_view path, bool writable) {
         return;
     }
     const int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
-    void* mapped = ::mmap(nullptr, length, protection, MAP_SHARED, fd.Get(), 0);
+    void* mapped = ::mmap(nullptr, length, protection, MAP_SHARED, fd, 0);
     if (mapped == MAP_FAILED) {
         LogFailure(path, "mmap", errno);
         return;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -52,6 +55,17 @@ TEST_F(MappedFileTest, UnmappableFilesStayClosedAndLog) {
     }
     EXPECT_TRUE(capture.Sink().Contains("missing: open: No such file or directory"));
     EXPECT_TRUE(capture.Sink().Contains("not a regular file"));
+
+    // A descriptor the caller opened: mapped while the caller keeps it; none
+    // maps nothing.
+    const std::string path = Write("opened", "by the caller");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const MappedFile opened(fd, path, false);
+    ::close(fd);
+    EXPECT_EQ(opened.GetView(), "by the caller");
+    EXPECT_FALSE(MappedFile(-1, "none", false).IsOpen());
+    EXPECT_TRUE(capture.Sink().Contains("none: fstat: Bad file descriptor"));
 }
 
 TEST_F(MappedFileTest, WritableMappingIsSharedAndMovesOnce) {

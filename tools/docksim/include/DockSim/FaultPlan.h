@@ -3,7 +3,8 @@
 // environment on an in-memory network: it numbers every effect the protocol
 // object makes (each HTTP exchange and listen, each socket it opens, each
 // datagram it takes, each ioctl and interface query, each call to the
-// connection manager, each sleep) and makes the chosen one fail in one of the
+// connection manager, each sleep, each file open, read, write, rename and
+// removal) and makes the chosen one fail in one of the
 // ways that effect really fails, or every one from a step on, as when the
 // dock is pulled out. A road run once without a fault tells how many effects
 // it has; the torture tests then run it again for every effect and failure.
@@ -12,6 +13,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +33,12 @@ enum class EffectKind {
     InterfaceQuery,     // a network interface's MAC, state or address
     ConnectionManager,  // a call to the connection manager
     Sleep,              // the protocol waits; never fails
+    // Files do not go away with the dock: a pulled dock leaves them be.
+    FileOpen,    // an open, or a named pipe made
+    FileRead,    // a read of an open file
+    FileWrite,   // a write, or a copy in the kernel into a file or pipe
+    FileRename,  // a new file renamed over its path
+    FileRemove,  // a file removed
 };
 
 enum class Failure {
@@ -55,6 +63,11 @@ enum class Failure {
     Unreadable,
     // connection manager
     Refusal,  // a false result with an error text
+    // files
+    NoSuchFile,    // ENOENT
+    AccessDenied,  // EACCES
+    DiskFull,      // ENOSPC
+    ShortWrite,    // half of what was asked is written; the caller goes on
 };
 
 const char* Name(EffectKind kind);
@@ -70,8 +83,8 @@ struct Effect {
 
 // The ways an effect can fail; none for a sleep.
 std::vector<Failure> FailuresOf(const Effect& effect);
-// How an effect fails when the link is gone.
-Failure LinkGone(const Effect& effect);
+// How an effect fails when the link is gone; nothing for a file or a sleep.
+std::optional<Failure> LinkGone(const Effect& effect);
 
 class FaultPlan {
 public:

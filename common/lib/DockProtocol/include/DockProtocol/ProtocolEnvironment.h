@@ -8,6 +8,7 @@
 // at loopback or an in-memory network, temporary folders and a fake clock.
 
 #include <DockProtocol/Export.h>
+#include <Common/FileCalls.h>
 #include <Common/LinuxApi.h>
 #include <Connect/ConnMan.h>
 
@@ -175,8 +176,11 @@ struct PMX_DOCKPROTOCOL_API PallixEnvironment {
 };
 
 // Platform files; defaults come from the sibling file-location functions.
-/// Platform files of the Velta dock.
+/// Platform files of the Velta dock, and the calls every protocol object
+/// makes files with (downloads, copies, the log pipe, the hosts file).
 struct PMX_DOCKPROTOCOL_API FileEnvironment {
+    /// The file system calls; default the real ones. Never null.
+    std::shared_ptr<const FileCalls> calls = FileCalls::System();
     /// The camera configuration named to a base asking `get_camera_config`.
     std::string configFile;
     /// While this file exists, approvals are read with their MQTT settings.

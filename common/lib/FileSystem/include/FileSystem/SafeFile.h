@@ -3,12 +3,14 @@
 // something at (a symlink, a FIFO, a directory): shared folders such as /tmp,
 // and system files that a dock's answers end up in.
 
+#include <Common/FileCalls.h>
 #include <FileSystem/Export.h>
 #include "FileDescriptor/FileDescriptor.h"
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,8 @@ struct PMX_FILESYSTEM_API ReplaceOptions {
     // The content reaches the disk before it replaces the path. A scratch
     // copy that is read once and thrown away need not wait for that.
     bool durable = true;
+    // The calls the file is made with; none: the system's.
+    std::shared_ptr<const FileCalls> calls;
 };
 
 // Writes content into a new file in the folder of path (O_CREAT|O_EXCL, so
@@ -49,6 +53,8 @@ PMX_FILESYSTEM_API bool ReplaceFileFromRange(const std::string& path, int source
 // FIFO from blocking the caller until a writer shows up. Holds no descriptor
 // when the path is missing, unreadable or not a regular file.
 PMX_FILESYSTEM_API FileDescriptor OpenRegularFile(const std::string& path);
+// As above, opened with these calls.
+PMX_FILESYSTEM_API FileDescriptor OpenRegularFile(const std::string& path, const FileCalls& calls);
 
 // True when the text can name a file: not empty and without a NUL byte, which
 // would make the system call see a different, shorter path.

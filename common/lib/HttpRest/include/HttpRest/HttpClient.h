@@ -16,6 +16,7 @@
 namespace tvo {
 
 class SecurityInterface;  // reserved for TLS credentials; callers pass null
+struct FileCalls;
 
 // How a request stopped by cancellation fails, so that callers can stop
 // retrying without reading messages. what() says "cancelled" all the same,
@@ -80,6 +81,8 @@ struct HttpClientOptions {
     bool bindToInterface = false;
     std::string userAgent;  // sent when not empty
     bool verifyTls = true;
+    // The calls download() makes its file with; none: the system's.
+    std::shared_ptr<const FileCalls> files;
 };
 
 // On Boost.Beast over the io_context of cpprestsdk's pool: its I/O and the

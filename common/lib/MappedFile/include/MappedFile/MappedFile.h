@@ -14,6 +14,10 @@ public:
 
     // writable maps the file shared and writable; otherwise read-only.
     MappedFile(std::string_view path, bool writable);
+    // Maps the file open at fd, which stays the caller's (the mapping does not
+    // need it); name is for the log. fd must be open for reading, and for
+    // writing too when writable.
+    MappedFile(int fd, std::string_view name, bool writable);
     ~MappedFile();
 
     MappedFile(MappedFile&& other) noexcept;
@@ -31,6 +35,7 @@ public:
     std::string_view GetView(std::size_t offset = 0, std::size_t length = npos) const;
 
 private:
+    void Map(int fd, std::string_view path, bool writable);
     void Unmap() noexcept;
 
     void* data = nullptr;
