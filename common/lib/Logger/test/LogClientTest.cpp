@@ -6,12 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <thread>
+#include <utility>
 
 namespace tvo {
 namespace {
@@ -96,6 +103,54 @@ TEST(StderrSinkTest, ManyThreadsNeverInterleaveLines) {
     ASSERT_EQ(perThread.size(), static_cast<size_t>(kThreads));
     for (const auto& [thread, count] : perThread) {
         EXPECT_EQ(count, kLinesEach) << thread;
+    }
+}
+
+// The system log is reached at /dev/log, so the sink is checked in a private
+// mount namespace, where a socket of the test's own stands there.
+TEST(SyslogSinkTest, EachRecordIsOneMessageWithItsPriority) {
+    const InnerTestRun inner = RunInNamespaces("--mount --propagation private",
+                                               "SyslogSinkTest.DISABLED_InPrivateMountNamespace", PMX_TEST_EMULATOR);
+    if (inner.unavailable) {
+        GTEST_SKIP() << "no private mount namespace here: " << inner.printed;
+    }
+    EXPECT_TRUE(inner.passed) << inner.printed;
+}
+
+// Run only by the test above, inside the namespace it made.
+TEST(SyslogSinkTest, DISABLED_InPrivateMountNamespace) {
+    struct stat self {};
+    struct stat parent {};
+    ASSERT_EQ(::stat("/proc/self/ns/mnt", &self), 0);
+    ASSERT_EQ(::stat(("/proc/" + std::to_string(::getppid()) + "/ns/mnt").c_str(), &parent), 0);
+    ASSERT_NE(self.st_ino, parent.st_ino) << "run only through SyslogSinkTest.EachRecordIsOneMessageWithItsPriority";
+    ASSERT_EQ(::mount("none", "/dev", "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+
+    // The inner run ends with the test: the socket goes with its process.
+    const int log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "/dev/log");
+    ASSERT_EQ(::bind(log, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+    {
+        ScopedLogCapture levels(LogLevel::FinestDetail);
+        LogClient::SetSink(std::make_shared<SyslogSink>("pmx-test"));
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "first\nsecond";
+        PMX_LOG(LogLevel::Warning, kLogCategoryDock) << "warned";
+        PMX_LOG(LogLevel::Info, kLogCategoryDock) << "told";
+        PMX_LOG(LogLevel::FinestDetail, kLogCategoryDock) << "detail";
+    }
+    // LOG_USER (8) plus the level's priority, the record on one line.
+    for (const auto& [priority, text] : {std::pair{"<11>", "first second"}, std::pair{"<12>", "warned"},
+                                         std::pair{"<14>", "told"}, std::pair{"<15>", "detail"}}) {
+        char buffer[1024];
+        const ssize_t got = ::recv(log, buffer, sizeof buffer, MSG_DONTWAIT);
+        ASSERT_GT(got, 0) << text;
+        const std::string message(buffer, static_cast<std::size_t>(got));
+        EXPECT_EQ(message.rfind(priority, 0), 0u) << message;
+        EXPECT_THAT(message, ::testing::HasSubstr("pmx-test[" + std::to_string(::getpid()) + "]: [0x8027] " +
+                                                  std::string(kSource) + ":"));
+        EXPECT_THAT(message, ::testing::EndsWith(std::string("TestBody: ") + text)) << message;
     }
 }
 
