@@ -148,6 +148,18 @@ TEST(SafeFile, FailingCallsLeaveThePathAsItWas) {
     ASSERT_TRUE(from.IsOpen());
     ASSERT_TRUE(ReplaceFileFromRange(path, from.Get(), 2, 7, options, error)) << error;
     EXPECT_EQ(ReadFile(path), "cdefghi");
+    // Between file systems the kernel does not copy: read and written here.
+    auto otherDisk = std::make_shared<FileCalls>(*shortWrites.calls);
+    otherDisk->copyFileRange = [](int, loff_t*, int, std::size_t) -> ssize_t {
+        errno = EXDEV;
+        return -1;
+    };
+    options.calls = otherDisk;
+    ASSERT_TRUE(ReplaceFileFromRange(path, from.Get(), 1, 9, options, error)) << error;
+    EXPECT_EQ(ReadFile(path), "bcdefghij");
+    // A source that ends before the range does fails the copy.
+    EXPECT_FALSE(ReplaceFileFromRange(path, from.Get(), 5, 50, options, error));
+    EXPECT_EQ(ReadFile(path), "bcdefghij");
 
     // A full disk, a folder that may not be written, a rename refused: the
     // old content stays, nothing new is left beside it, and the error names
