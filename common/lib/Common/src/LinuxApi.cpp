@@ -28,8 +28,10 @@ std::unique_ptr<LinuxApiIF> LinuxApi() {
 FileDescriptor OpenIoctlSocket() {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
+        // GCOVR_EXCL_START: only a process out of descriptors gets here
         const int error = errno;
         PMX_LOG(LogLevel::Error, kLogCategoryDock) << "cannot create ioctl socket: " << std::strerror(error);
+        // GCOVR_EXCL_STOP
     }
     return FileDescriptor(fd);
 }

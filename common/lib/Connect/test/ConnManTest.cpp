@@ -77,6 +77,13 @@ TEST_F(ConnManTest, PruneRemovesOnlyTheNamedFilesInsideTheDirectory) {
     EXPECT_TRUE(fs::exists(root / "victim") && fs::exists(dir / "sub" / "f"));
     EXPECT_TRUE(capture.Sink().Contains("not a plain file name"));
 
+    // What cannot be removed stays, and the log says why.
+    fs::create_directories(dir / "usb0.config" / "kept");
+    PruneProvisionFile("usb.config", "usb0.config", settings);
+    EXPECT_TRUE(fs::exists(dir / "usb0.config" / "kept"));
+    EXPECT_TRUE(capture.Sink().Contains("cannot remove provisioning file " + (dir / "usb0.config").string()));
+    fs::remove_all(dir / "usb0.config");
+
     // Already gone, or no directory at all: nothing to do, nothing thrown.
     PruneProvisionFile("usb.config", "usb0.config", settings);
     settings.provisioningDir = (root / "absent").string();

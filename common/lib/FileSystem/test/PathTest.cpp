@@ -26,6 +26,8 @@ TEST(PathTest, ExistsAndRemoveFollowTheRealFile) {
     EXPECT_TRUE(file.Remove());
     EXPECT_FALSE(file.Exists());
     EXPECT_FALSE(Path("").Exists());
+    EXPECT_FALSE(Path("").Remove());
+    EXPECT_TRUE(capture.Sink().Contains("cannot remove an empty path"));
 
     fs::create_symlink(dir / "nowhere", dir / "link");
     EXPECT_FALSE(Path((dir / "link").string()).Exists()) << "a dangling link leads nowhere";

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -205,6 +206,48 @@ TEST(SafeFile, FailingCallsLeaveThePathAsItWas) {
     }
     EXPECT_EQ(ReadFile(path), "in place");
     EXPECT_EQ(EntriesIn(dir.path()), 2u);
+
+    // In place, only a regular file is written: not a FIFO, even with a
+    // reader, nor a folder.
+    options.calls = noRename;
+    const std::string fifo = dir.file("fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const FileDescriptor reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    EXPECT_FALSE(ReplaceFile(fifo, "x", options, error));
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+    fs::create_directory(dir.file("folder"));
+    EXPECT_FALSE(ReplaceFile(dir.file("folder").string(), "x", options, error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+
+    // A relative name is made in the working folder; a name with a NUL byte
+    // is no path at all.
+    options.calls = noCreate;
+    options.rewriteInPlace = false;
+    EXPECT_FALSE(ReplaceFile("relative-name", "x", options, error));
+    EXPECT_NE(error.find(" in .:"), std::string::npos) << error;
+    EXPECT_FALSE(ReplaceFileFromRange(std::string("a\0b", 3), from.Get(), 0, 1, options, error));
+    EXPECT_EQ(error, "unusable path");
+}
+
+// A write that a signal breaks off is made again.
+TEST(SafeFile, InterruptedWritesAreMadeAgain) {
+    TempDir dir;
+    const std::string path = dir.file("copy").string();
+    auto calls = std::make_shared<FileCalls>(*FileCalls::System());
+    int interrupted = 0;
+    calls->write = [&](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (interrupted++ % 2 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        return FileCalls::System()->write(fd, data, std::min<std::size_t>(size, 4));
+    };
+    ReplaceOptions options;
+    options.calls = calls;
+    std::string error;
+    ASSERT_TRUE(ReplaceFile(path, "twelve bytes", options, error)) << error;
+    EXPECT_EQ(ReadFile(path), "twelve bytes");
+    EXPECT_EQ(interrupted, 6);
 }
 
 }  // namespace

@@ -38,6 +38,32 @@ TEST(LogLevelTest, ThresholdAndParsing) {
         EXPECT_FALSE(ParseLogLevel(bad, level)) << bad;
         EXPECT_EQ(level, LogLevel::Warning) << "changed by a failed parse: " << bad;
     }
+    // A level read from elsewhere that is none of ours still has a name.
+    EXPECT_EQ(LogLevelName(static_cast<LogLevel>(99)), "unknown");
+}
+
+// Signatures that are not a function's keep the whole text as the operation.
+TEST(LogClientTest, OddSignaturesAreTheirOwnOperation) {
+    for (std::string_view odd : {"", "no parameters", "unbalanced)", "(leading)"}) {
+        EXPECT_EQ(LogClient::OperationOf(odd), odd);
+    }
+    EXPECT_EQ(LogClient::OperationOf("void tvo::Outer::Run(int (*)(char))"), "Run");
+}
+
+// A standard error that cannot be written loses the line, and nothing else.
+TEST(StderrSinkTest, AnUnwritableStandardErrorIsLeftBe) {
+    const int savedStderr = ::dup(STDERR_FILENO);
+    const int readOnly = ::open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readOnly, 0);
+    ::dup2(readOnly, STDERR_FILENO);
+    {
+        ScopedLogCapture levels(LogLevel::Info);
+        LogClient::SetSink(std::make_shared<StderrSink>());
+        PMX_LOG(LogLevel::Error, kLogCategoryDock) << "nowhere to go";
+    }
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+    ::close(readOnly);
 }
 
 TEST(LogClientTest, DisabledLinesAreNeverBuiltAndNullTextKeepsTheLine) {
@@ -172,6 +198,9 @@ TEST(CaptureSinkTest, SinkSwapsDuringLoggingLoseNoLine) {
         thread.join();
     }
     EXPECT_EQ(capture.Sink().Lines().size() + other->Lines().size(), 2000u);
+    capture.Sink().Clear();
+    EXPECT_TRUE(capture.Sink().Lines().empty());
+    EXPECT_FALSE(capture.Sink().Contains("T"));
 }
 
 // Both compilers' ways of writing a signature, lambdas and templates included.

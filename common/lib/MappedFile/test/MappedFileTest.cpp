@@ -62,8 +62,12 @@ TEST_F(MappedFileTest, UnmappableFilesStayClosedAndLog) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     const MappedFile opened(fd, path, false);
+    // Read-only, it cannot be mapped for writing.
+    const MappedFile notWritable(fd, "read-only", true);
     ::close(fd);
     EXPECT_EQ(opened.GetView(), "by the caller");
+    EXPECT_FALSE(notWritable.IsOpen());
+    EXPECT_TRUE(capture.Sink().Contains("read-only: mmap: Permission denied"));
     EXPECT_FALSE(MappedFile(-1, "none", false).IsOpen());
     EXPECT_TRUE(capture.Sink().Contains("none: fstat: Bad file descriptor"));
 }
