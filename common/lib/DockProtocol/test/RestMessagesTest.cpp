@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string_view>
+
 #include <cstdint>
 
 namespace tvo::rest {
@@ -183,6 +186,44 @@ TEST(RestMessages, ErrorRepliesAreValidJsonWhateverTheyEcho) {
     const value parsed = value::parse(ErrorReplyBody(400, echoed));
     EXPECT_EQ(parsed.at("message").as_string(),
               "Invalid message body \xEF\xBF\xBD\xEF\xBF\xBD{\"a\":\"\xEF\xBF\xBD\"}");
+}
+
+// What the simulators and tools read back from the camera's records.
+TEST(RestMessages, VeltaRecordsReadBackWhatTheyWrite) {
+    DeviceAnnouncementElementUSB announcement;
+    announcement.mac_id = "aa:bb:cc:00:11:22";
+    announcement.serial_number = "X81234567";
+    const auto announced = DeviceAnnouncementElementUSB::FromJson(announcement.ToJson().as_object());
+    EXPECT_EQ(announced.mac_id, announcement.mac_id);
+    EXPECT_EQ(announced.serial_number, announcement.serial_number);
+
+    GetServerInfoElement info;
+    info.room = "Room 4";
+    info.station = "Dock 7";
+    const auto told = GetServerInfoElement::FromJson(info.ToJson().as_object());
+    EXPECT_EQ(told.room, "Room 4");
+    EXPECT_EQ(told.station, "Dock 7");
+
+    HttpGetResponseElement reply;
+    reply.result = "OK";
+    reply.uri = "/scratch/fw/velta.zip";
+    const auto answered = HttpGetResponseElement::FromJson(reply.ToJson().as_object());
+    EXPECT_EQ(answered.result, "OK");
+    EXPECT_EQ(answered.uri, reply.uri);
+    auto withoutUri = reply.ToJson();
+    withoutUri.erase("uri");
+    EXPECT_THROW(HttpGetResponseElement::FromJson(withoutUri.as_object()), json_exception);
+}
+
+// Every message type has its own text; a number outside them has none.
+TEST(RestMessages, EveryMessageTypeHasItsOwnText) {
+    std::set<std::string_view> seen;
+    std::uint32_t number = 0;
+    for (; !MessageType(static_cast<Message>(number)).empty(); ++number) {
+        EXPECT_TRUE(seen.insert(MessageType(static_cast<Message>(number))).second) << number;
+    }
+    EXPECT_EQ(number, static_cast<std::uint32_t>(Message::SetServerInfoResponse) + 1);
+    EXPECT_EQ(MessageType(Message::DeviceAnnouncementUSB), "device_announement_usb");
 }
 
 TEST(RestMessages, OskinRecordsRoundTripAndCheckEveryKey) {

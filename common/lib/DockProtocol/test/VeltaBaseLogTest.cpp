@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <memory>
 
 namespace tvo::velta_test {
 namespace {
@@ -35,6 +37,10 @@ protected:
     // One DownloadBaseLog with a collector on the pipe; what it received. A
     // readerLimit makes the collector go away after that many bytes.
     std::pair<RC, std::string> Download(unsigned tick, std::size_t readerLimit = std::string::npos) {
+        return Download(rig.camera, tick, readerLimit);
+    }
+    std::pair<RC, std::string> Download(DockProtoVelta& camera, unsigned tick,
+                                        std::size_t readerLimit = std::string::npos) {
         std::string received;
         FifoReader reader(
             Pipe(),
@@ -43,7 +49,7 @@ protected:
                 return received.size() < readerLimit;
             },
             std::chrono::seconds(30));
-        const RC code = rig.camera.DownloadBaseLog(tick);
+        const RC code = camera.DownloadBaseLog(tick);
         reader.Finish();
         return {code, received};
     }
@@ -281,6 +287,40 @@ TEST_F(VeltaBaseLog, PipePathThatCannotBeAFifo) {
     EXPECT_EQ(camera.DownloadBaseLog(0), RC::Failed);
     EXPECT_TRUE(log.Sink().Contains("Velta protocol failed to create named pipe at " + environment.velta.logPipe +
                                     " error No such file or directory"));
+}
+
+// Where the kernel cannot move the log into the pipe, it goes through this
+// process: whole, and a collector that leaves is still noticed.
+TEST_F(VeltaBaseLog, WithoutSpliceTheLogIsCopiedHere) {
+    auto calls = std::make_shared<FileCalls>(*FileCalls::System());
+    calls->splice = [](int, int, std::size_t) -> ssize_t {
+        errno = EINVAL;
+        return -1;
+    };
+    environment.files.calls = calls;
+    DockProtoVelta camera(environment);
+    ScopedLogCapture log;
+    const auto [code, received] = Download(camera, 0);
+    EXPECT_EQ(code, RC::Ok);
+    EXPECT_EQ(received, BaseLog());
+    EXPECT_EQ(Download(camera, 0, 100 * 1024).first, RC::Failed);
+    EXPECT_TRUE(log.Sink().Contains("Broken pipe"));
+}
+
+// A regular file that cannot be removed from the pipe's name is not written.
+TEST_F(VeltaBaseLog, AFileThatStaysAtThePipeNameIsNotWritten) {
+    auto calls = std::make_shared<FileCalls>(*FileCalls::System());
+    calls->unlink = [](const char*) {
+        errno = EACCES;
+        return -1;
+    };
+    environment.files.calls = calls;
+    DockProtoVelta camera(environment);
+    WriteFile(Pipe(), "not a pipe");
+    ScopedLogCapture log;
+    EXPECT_EQ(camera.DownloadBaseLog(0), RC::Failed);
+    EXPECT_TRUE(log.Sink().Contains("Log pipe: Invalid argument"));
+    EXPECT_EQ(ReadFile(Pipe()), "not a pipe");
 }
 
 TEST_F(VeltaBaseLog, ALeftoverFileAtThePipePathIsReplaced) {
