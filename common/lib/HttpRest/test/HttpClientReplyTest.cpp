@@ -155,6 +155,30 @@ TEST(HttpClientReply, ABodyPastTheLimitOrBrokenOffFailsItsReadingNotTheTask) {
     }
 }
 
+// A dock that resets the connection: before any reply the request fails, in
+// the body the body's reading does, and each says where it broke.
+TEST(HttpClientReply, AResetSaysWhereTheReplyBrokeOff) {
+    const auto resetAfter = [](std::string written) {
+        return [written](int fd, const std::string&) {
+            if (!written.empty()) {
+                (void)::send(fd, written.data(), written.size(), MSG_NOSIGNAL);
+            }
+            const linger abort{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            return false;
+        };
+    };
+    test::RawServer silent(resetAfter(""));
+    HttpClient first(nullptr, Loopback(silent.Port()), 5s, nullptr);
+    EXPECT_THAT(Outcome([&] { return std::to_string(first.request("GET", "/x", "").get().status_code()); }),
+                HasSubstr("no reply to GET"));
+
+    test::RawServer halfway(resetAfter("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(2000, 'x')));
+    HttpClient second(nullptr, Loopback(halfway.Port()), 5s, nullptr);
+    const web::http::http_response response = second.request("GET", "/x", "").get();
+    EXPECT_THAT(Outcome([&] { return response.extract_string().get(); }), HasSubstr("broke off in its body"));
+}
+
 TEST(HttpClientReply, InterimRepliesAreSkippedAndTheConnectionIsKeptForTheNext) {
     std::atomic<int> connections{0};
     test::RawServer server([&connections](int fd, const std::string&) {

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <utility>
 
 #include <algorithm>
 #include <atomic>
@@ -173,6 +174,25 @@ TEST_F(HttpServerTest, RefusesAddressesItCannotServeAndServesTheWildcard) {
     EXPECT_THAT(ListenError(v6), HasSubstr("IPv6"));
     EXPECT_THAT(ListenError(foreign), HasSubstr("203.0.113.7"));  // not an address of this machine
     EXPECT_THAT(ListenError(secure), HasSubstr("TLS"));
+    const std::string other = std::to_string(port == 65535 ? 1 : port + 1);
+    for (const auto& [address, why] : std::vector<std::pair<std::string, std::string>>{
+             {"", "no address given"},
+             {"https://127.0.0.1", "only http is"},
+             {"127.0.0.1:1:2", "IPv6"},
+             {"http://127.0.0.1:" + other, "carries a port other than"},
+             {"http://:" + std::to_string(port) + "/api", "names no host"}}) {
+        HttpServer refused(nullptr, HttpServer::SslConfig{}, address, port, "api/");
+        EXPECT_THAT(ListenError(refused), HasSubstr(why)) << address;
+    }
+    HttpServer noPort(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", 0, "api/");
+    EXPECT_THAT(ListenError(noPort), HasSubstr("outside 1..65535"));
+
+    // A name is looked up (from the hosts file, for this one).
+    {
+        HttpServer named(nullptr, HttpServer::SslConfig{}, "HTTP://localhost:" + std::to_string(port), port, "api/");
+        named.listen();
+        EXPECT_EQ(Send("GET", "/api/x").first, 405);
+    }
 
     HttpServer bare(nullptr, HttpServer::SslConfig{}, "0.0.0.0", port, "api/");  // no scheme means http
     bare.listen();
