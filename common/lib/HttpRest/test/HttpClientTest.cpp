@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "HttpRest/HttpClient.h"
 #include "ClientTestSupport.h"
@@ -57,6 +60,25 @@ TEST(HttpClientRequest, FailuresEndTheTaskWithAnException) {
         HttpClient broken(nullptr, address, 1s, nullptr);
         EXPECT_THAT(Outcome(broken.request("GET", "/x", "")), HasSubstr("threw")) << address;
     }
+}
+
+// What cannot be written as a request fails before any connection, saying why.
+TEST(HttpClientRequest, RequestsThatCannotBeWrittenFailSayingWhy) {
+    for (const auto& [address, why] :
+         std::vector<std::pair<std::string, std::string>>{{"https://127.0.0.1", "scheme 'https' is not served"},
+                                                          {"/relative", "no scheme"},
+                                                          {"http:///path", "no host"},
+                                                          {"http://127.0.0.1:70000", "outside 1..65535"}}) {
+        HttpClient broken(nullptr, address, 1s, nullptr);
+        EXPECT_THAT(Outcome(broken.request("GET", "/x", "")), HasSubstr(why)) << address;
+    }
+    HttpClient v6(nullptr, "http://[::1]:9", 1s, nullptr);
+    EXPECT_THAT(Outcome(v6.request("GE T", "/x", "")), HasSubstr("'GE T' is not a method"));
+    EXPECT_THAT(Outcome(v6.request("GET", "x\r\nHost: elsewhere", "")), HasSubstr("not sent"));
+    HttpClientOptions options;
+    options.baseUri = "http://127.0.0.1:9";
+    options.userAgent = "camera\r\nX-Injected: 1";
+    EXPECT_THAT(Outcome(HttpClient(options).request("GET", "/x", "")), HasSubstr("user agent holds a line break"));
 }
 
 TEST(HttpClientRequest, AFailedRequestNobodyLooksAtDoesNotEndTheProcess) {
