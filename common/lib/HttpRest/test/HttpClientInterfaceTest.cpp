@@ -18,6 +18,7 @@
 #include <arpa/inet.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <thread>
@@ -167,6 +168,17 @@ TEST(HttpClientInterface, DISABLED_InPrivateNetwork) {
     HttpClient bound("usb0", true, "", nullptr, address, std::chrono::seconds(5), nullptr, false);
     EXPECT_EQ(Outcome(bound), "status 200");
     EXPECT_EQ(dock.LastPeer(), "10.77.1.2");
+
+    // A name that no one knows: the resolver (a private one on loopback, where
+    // nothing answers) says so, and the request fails saying which name.
+    if (std::filesystem::exists("/etc/resolv.conf")) {
+        const std::string resolver = scratch.file("resolv.conf").string();
+        WriteFile(resolver, "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n");
+        ASSERT_EQ(::mount(resolver.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
+    }
+    HttpClient unknown(nullptr, "http://no-such-dock.test:80", std::chrono::seconds(5), nullptr);
+    const std::string failed = Outcome(unknown);
+    EXPECT_NE(failed.find("cannot resolve no-such-dock.test"), std::string::npos) << failed;
 }
 
 }  // namespace

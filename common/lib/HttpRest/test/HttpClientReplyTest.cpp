@@ -203,5 +203,31 @@ TEST(HttpClientReply, InterimRepliesAreSkippedAndTheConnectionIsKeptForTheNext) 
     EXPECT_EQ(connections, 2);
 }
 
+// A dock that drops a kept connection just as the next request arrives on it:
+// the request goes again, once, on a fresh connection. One that does so on a
+// fresh connection too gets no third try.
+TEST(HttpClientReply, ARequestTheDockDroppedOnAKeptConnectionGoesOnceMore) {
+    std::atomic<int> connections{0};
+    std::atomic<bool> dropAlways{false};
+    test::RawServer server([&](int fd, const std::string&) {
+        if (++connections > 1 && dropAlways) {
+            return false;
+        }
+        test::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok");
+        char buffer[4096];
+        (void)::recv(fd, buffer, sizeof buffer, 0);  // the next request, dropped unanswered
+        return false;
+    });
+    HttpClient client(nullptr, Loopback(server.Port()), 5s, nullptr);
+    EXPECT_EQ(client.request("GET", "/x", "").get().extract_string().get(), "ok");
+    EXPECT_EQ(client.request("GET", "/x", "").get().extract_string().get(), "ok");
+    EXPECT_EQ(connections, 2);
+
+    dropAlways = true;
+    EXPECT_THAT(Outcome([&] { return std::to_string(client.request("GET", "/x", "").get().status_code()); }),
+                HasSubstr("exception"));
+    EXPECT_EQ(connections, 3);
+}
+
 }  // namespace
 }  // namespace tvo
