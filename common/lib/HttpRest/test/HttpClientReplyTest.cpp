@@ -179,6 +179,15 @@ TEST(HttpClientReply, AResetSaysWhereTheReplyBrokeOff) {
     EXPECT_THAT(Outcome([&] { return response.extract_string().get(); }), HasSubstr("broke off in its body"));
 }
 
+// Headers that never end within their limit fail the request; no more of
+// them is kept than the limit.
+TEST(HttpClientReply, HeadersPastTheirLimitFailTheRequest) {
+    test::RawServer server("HTTP/1.1 200 OK\r\nX-Padding: " + std::string(40 * 1024, 'p') + "\r\n\r\n", false, true);
+    HttpClient client(nullptr, Loopback(server.Port()), 5s, nullptr);
+    EXPECT_THAT(Outcome([&] { return std::to_string(client.request("GET", "/x", "").get().status_code()); }),
+                HasSubstr("header limit exceeded"));
+}
+
 TEST(HttpClientReply, InterimRepliesAreSkippedAndTheConnectionIsKeptForTheNext) {
     std::atomic<int> connections{0};
     test::RawServer server([&connections](int fd, const std::string&) {
