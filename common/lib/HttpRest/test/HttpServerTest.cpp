@@ -8,15 +8,26 @@
 #include <set>
 #include <vector>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <fstream>
+#include <string>
 #include <future>
 #include <iostream>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "HttpRest/HttpClient.h"
 #include "HttpRest/HttpServer.h"
 #include "HttpRest/HttpThreadPool.h"
 #include "RawServer.h"
+#include "Logger/LogClient.h"
 #include "TestSupport/TestSupport.h"
 
 namespace tvo {
@@ -197,6 +208,59 @@ TEST_F(HttpServerTest, RefusesAddressesItCannotServeAndServesTheWildcard) {
     HttpServer bare(nullptr, HttpServer::SslConfig{}, "0.0.0.0", port, "api/");  // no scheme means http
     bare.listen();
     EXPECT_EQ(Send("GET", "/api/x").first, 405);
+}
+
+// A process out of descriptors cannot take a connection: the server waits a
+// moment, tries again and serves it once a descriptor is free. Run in a
+// process of its own, since it lowers the process's descriptor limit; 0 when
+// all went so.
+int ServedAfterRunningOutOfDescriptors() {
+    ScopedLogCapture log(LogLevel::Warning);
+    const int port = FreeTcpPort();
+    HttpServer server(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", port, "api/");
+    server.setMessageHandler([](const std::string&, const std::string&) { return Reply(HttpServer::OK, "ok"); },
+                             Method::Get);
+    server.listen();
+    // The client's socket exists before the limit falls to the lowest free
+    // descriptor: the server's accept is then the one refused.
+    const int peer = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int lowestFree = ::fcntl(peer, F_DUPFD_CLOEXEC, 0);
+    ::close(lowestFree);
+    rlimit before{};
+    ::getrlimit(RLIMIT_NOFILE, &before);
+    rlimit scarce = before;
+    scarce.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ::setrlimit(RLIMIT_NOFILE, &scarce);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    bool refused = false;
+    for (int i = 0; i < 200 && !refused; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        refused = log.Sink().Contains("Accept failed");
+    }
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    const std::string request = "GET /api/x HTTP/1.1\r\nHost: camera\r\nConnection: close\r\n\r\n";
+    (void)::send(peer, request.data(), request.size(), MSG_NOSIGNAL);
+    const timeval wait{5, 0};
+    ::setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    std::string reply;
+    char buffer[1024];
+    for (ssize_t got; (got = ::recv(peer, buffer, sizeof buffer, 0)) > 0;) {
+        reply.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(peer);
+    return connected && refused && reply.rfind("HTTP/1.1 200", 0) == 0 ? 0 : 1;
+}
+
+TEST(HttpServerDeathTest, OutOfDescriptorsTheServerWaitsAndServesAgain) {
+    if (std::string(PMX_TEST_EMULATOR).size() > 0) {
+        GTEST_SKIP() << "the program cannot start itself again under an emulator";
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(ServedAfterRunningOutOfDescriptors()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(HttpServerTest, DestructionWaitsForTheHandlerInFlight) {
