@@ -115,6 +115,12 @@ TEST(HttpClientRequest, TheCallersCancellationSourceStopsThisAndLaterRequests) {
     source->cancel();
     EXPECT_THAT(Outcome(pending), MatchesRegex("cancelled: .*cancel.*"));
     EXPECT_THAT(Outcome(client.request("POST", "/emapi/open", "{}")), MatchesRegex("cancelled: .*cancel.*"));
+
+    // A client made with a source cancelled already sends nothing.
+    HttpClient late("", false, "", nullptr, Loopback(silent.Port()), 0ms, source, false);
+    const int accepted = silent.Accepted();
+    EXPECT_THAT(Outcome(late.request("GET", "/x", "")), MatchesRegex("cancelled: .*cancel.*"));
+    EXPECT_EQ(silent.Accepted(), accepted);
 }
 
 TEST(HttpClientBinding, ConnectionsAreBoundToTheNamedInterfaceOrFailSayingWhy) {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -9,6 +13,7 @@
 #include "Common/FileCalls.h"
 #include "HttpRest/HttpClient.h"
 #include "HttpRest/HttpServer.h"
+#include "Logger/LogClient.h"
 #include "RawServer.h"
 #include "TestSupport/TestSupport.h"
 
@@ -73,6 +78,41 @@ TEST_F(HttpDownloadTest, FailuresHalfWayOrBeforeLeaveNoFile) {
     EXPECT_EQ(FilesInDir(), 0u);
 }
 
+// A file that cannot grow (here past the process's file size limit, as on a
+// full disk) fails the download in the kernel's copy and leaves no file. In a
+// process of its own, since it lowers the limit; 0 when all went so.
+int FailedPastTheFileSizeLimit() {
+    std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+    ScopedLogCapture log;
+    const TempDir dir;
+    const int port = FreeTcpPort();
+    HttpServer server(nullptr, HttpServer::SslConfig{}, "http://127.0.0.1", port, "");
+    server.setMessageHandler(
+        [](const std::string&, const std::string&) {
+            return std::make_pair(HttpServer::OK, std::string(512 * 1024, 'l'));
+        },
+        HttpServer::HandlerMethodType::Get);
+    server.listen();
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 64 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const bool failed = !HttpClient(nullptr, "http://127.0.0.1:" + std::to_string(port) + "/log", 5s, nullptr)
+                             .download(dir.file("log").string());
+    const auto entries = std::filesystem::directory_iterator(dir.path());
+    const bool nothingLeft = std::distance(begin(entries), end(entries)) == 0;
+    const bool said = log.Sink().Contains("cannot write the file: File too large");
+    return failed && nothingLeft && said ? 0 : 1;
+}
+
+TEST(HttpDownloadDeathTest, AFileThatCannotGrowFailsTheDownloadAndLeavesNoFile) {
+    if (std::string(PMX_TEST_EMULATOR).size() > 0) {
+        GTEST_SKIP() << "the program cannot start itself again under an emulator";
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(FailedPastTheFileSizeLimit()), ::testing::ExitedWithCode(0), "");
+}
+
 // Through the camera's own file calls: every byte of the body goes through
 // their writes, and a full disk or a refused rename fails the download and
 // leaves the old file.
@@ -82,7 +122,7 @@ TEST_F(HttpDownloadTest, TheFileIsMadeThroughTheGivenCalls) {
     int failWith = 0;
     auto calls = std::make_shared<FileCalls>(*FileCalls::System());
     calls->write = [&](int fd, const void* data, std::size_t size) -> ssize_t {
-        if (failWith != 0) {
+        if (failWith == ENOSPC) {
             errno = failWith;
             return -1;
         }

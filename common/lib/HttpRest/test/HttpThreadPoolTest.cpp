@@ -55,7 +55,7 @@ TEST(HttpThreadPoolDeathTest, APoolStartedBeforeUsIsKept) {
             crossplat::threadpool::shared_instance();
             EnsureHttpThreadPool();
             const bool kept = log.Sink().Contains("HTTP thread pool was already running") && HttpThreadPoolSize() == 0;
-            std::_Exit(kept ? 0 : 1);
+            std::exit(kept ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
