@@ -74,6 +74,7 @@ TEST(HttpClientRequest, RequestsThatCannotBeWrittenFailSayingWhy) {
     }
     HttpClient v6(nullptr, "http://[::1]:9", 1s, nullptr);
     EXPECT_THAT(Outcome(v6.request("GE T", "/x", "")), HasSubstr("'GE T' is not a method"));
+    EXPECT_THAT(Outcome(v6.request("", "/x", "")), HasSubstr("'' is not a method"));
     EXPECT_THAT(Outcome(v6.request("GET", "x\r\nHost: elsewhere", "")), HasSubstr("not sent"));
     HttpClientOptions options;
     options.baseUri = "http://127.0.0.1:9";
