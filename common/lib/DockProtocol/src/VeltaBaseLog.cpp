@@ -265,11 +265,13 @@ RC DockProtoVelta::DoDownloadBaseLog(unsigned int tick) {
 
     const std::string& pipePath = impl->logPipePath;
     const FileCalls& calls = *impl->files.calls;
-    // Made fresh: whatever was at the name, planted or left over, goes.
-    if (calls.unlink(pipePath.c_str()) != 0 && errno == EISDIR) {
+    // Made fresh: whatever was at the name, planted or left over, goes. A
+    // name with a NUL byte would name a shorter path: nothing is touched.
+    const bool usable = IsUsablePath(pipePath);
+    if (usable && calls.unlink(pipePath.c_str()) != 0 && errno == EISDIR) {
         ::rmdir(pipePath.c_str());
     }
-    const int made = !IsUsablePath(pipePath) ? EINVAL : calls.mkfifo(pipePath.c_str(), 0644) == 0 ? 0 : errno;
+    const int made = !usable ? EINVAL : calls.mkfifo(pipePath.c_str(), 0644) == 0 ? 0 : errno;
     // Something that outlived the removal is tolerated here; only a FIFO is
     // ever written (PipeWriter), so anything else fails the transfer below.
     if (made != 0 && made != EEXIST) {
