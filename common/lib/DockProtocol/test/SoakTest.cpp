@@ -1,6 +1,9 @@
 // Two hundred roads of each dock kind in one process, each with a fresh
 // protocol object: descriptors and threads come back to what they were, and
-// resident memory levels off. The benchmark runs ten thousand.
+// the live C++ heap levels off. Resident memory is printed beside it, not
+// judged: the allocator keeps freed memory in per-thread arenas and caches,
+// and how much depends on which pool thread ran what. The benchmark runs ten
+// thousand.
 
 #include "TortureRoads.h"
 
@@ -17,24 +20,21 @@ constexpr bool kSanitized = true;  // the sanitizers keep freed memory on purpos
 constexpr bool kSanitized = false;
 #endif
 
-// Under an emulator (qemu-user for the camera's build) the process's
-// resident memory is the emulator's, whose code cache grows as it translates.
-constexpr bool kEmulated = sizeof(PMX_TEST_EMULATOR) > 1;
-
 void ExpectLevel(const std::string& name, const RoadRunner& road) {
-    const SoakRun soak = Soak(road, 200, 50);
+    const SoakRun soak = Soak(road, 200, 50, LiveHeapKiB);
     EXPECT_EQ(soak.firstProblem, "") << name;
     ASSERT_EQ(soak.samples.size(), 5u);
     // The first hundred warm the pools up; what comes after must add nothing.
     const SoakSample& warm = soak.samples[2];
     const SoakSample& last = soak.samples.back();
     std::cout << name << ": " << warm.descriptors << " -> " << last.descriptors << " descriptors, " << warm.threads
-              << " -> " << last.threads << " threads, " << warm.residentKiB << " -> " << last.residentKiB
-              << " KiB resident, " << last.msPerRoad << " ms a road\n";
+              << " -> " << last.threads << " threads, " << warm.heapKiB << " -> " << last.heapKiB << " KiB heap, "
+              << warm.residentKiB << " -> " << last.residentKiB << " KiB resident, " << last.msPerRoad
+              << " ms a road\n";
     EXPECT_LE(last.descriptors, warm.descriptors) << name;
     EXPECT_LE(last.threads, warm.threads) << name;
-    if (!kSanitized && !kEmulated) {
-        EXPECT_LT(last.residentKiB, warm.residentKiB + 1024) << name;
+    if (!kSanitized) {
+        EXPECT_LT(last.heapKiB, warm.heapKiB + 256) << name;
     }
 }
 

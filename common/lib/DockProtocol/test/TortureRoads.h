@@ -41,6 +41,8 @@ std::string DravoInterface(DockSim::DravoChip chip);
 
 std::size_t ResidentKiB();
 std::size_t HeapInUseKiB();
+// The C++ heap held now, counted by the program's own operator new.
+std::size_t LiveHeapKiB();
 
 // The process after some roads of a long life.
 struct SoakSample {
