@@ -9,7 +9,8 @@
 namespace tvo {
 
 FileCalls::FileCalls()
-    : open([](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }),
+    // Close-on-exec always: a child the host starts inherits none of these.
+    : open([](const char* path, int flags, mode_t mode) { return ::open(path, flags | O_CLOEXEC, mode); }),
       read([](int fd, void* buffer, std::size_t size) { return ::read(fd, buffer, size); }),
       write([](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }),
       copyFileRange([](int in, loff_t* inOffset, int out, std::size_t size) {

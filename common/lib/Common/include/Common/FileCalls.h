@@ -16,7 +16,7 @@
 namespace tvo {
 
 struct PMX_COMMON_API FileCalls {
-    /// open(2); the caller retries EINTR.
+    /// open(2), always close-on-exec; the caller retries EINTR.
     std::function<int(const char* path, int flags, mode_t mode)> open;
     /// read(2).
     std::function<ssize_t(int fd, void* buffer, std::size_t size)> read;
