@@ -7,7 +7,9 @@ namespace dockhost {
 using Dock = tvo::DockProtoIF;
 
 void RunDefaultRoad(const RoadOptions& options, RoadReport& report) {
-    auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>(options.dock, "", nullptr);
+    auto object =
+        tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>(options.dock, "", nullptr);
+    const Driven dock(options, *object);
     report.Note("protocol object: " + std::string(dock->GetName()));
 
     report.Step("SayHello", dock->SayHello(), {ReturnCode::Failed});

@@ -20,17 +20,18 @@ struct Outcome {
 };
 
 // Blocks taken in so far, when the object is the Dravo protocol.
-std::string BlocksDone(Dock& dock) {
-    const auto* dravo = dynamic_cast<const tvo::DockProtoDravo*>(&dock);
+std::string BlocksDone(const tvo::DockProtoDravo* dravo) {
     if (!dravo) {
         return "?";
     }
     return std::to_string(dravo->GetEeprom().GetBlockProto().GetCurrentBlock());
 }
 
-Outcome Drive(Dock& dock, const RoadOptions& options, RoadReport& report, bool writes,
+Outcome Drive(tvo::DockProtoDravo& object, const RoadOptions& options, RoadReport& report, bool writes,
               const std::string& interfaceName) {
     Outcome outcome;
+    const Driven driven(options, object);
+    Dock& dock = *driven;
     const auto hello = dock.SayHello();
     report.Step("SayHello", hello, {ReturnCode::Ok, ReturnCode::InProgress});
     auto code = hello;
@@ -39,13 +40,13 @@ Outcome Drive(Dock& dock, const RoadOptions& options, RoadReport& report, bool w
         // A dock that keeps asking to resynchronise must not hold the road forever.
         while (code == ReturnCode::InProgress && calls < 100 && !Interrupted()) {
             if (options.interactive) {
-                report.Progress("blocks done: " + BlocksDone(dock) + " of 6");
+                report.Progress("blocks done: " + BlocksDone(&object) + " of 6");
             }
             code = dock.BlockProtocol();
             ++calls;
         }
         report.Step("BlockProtocol", code, {ReturnCode::Ok},
-                    {{"calls", std::to_string(calls)}, {"blocks", BlocksDone(dock)}});
+                    {{"calls", std::to_string(calls)}, {"blocks", BlocksDone(&object)}});
     } else if (hello == ReturnCode::Ok) {
         report.Note("whole image read: no block transfer");
     }
@@ -84,7 +85,7 @@ void RunSimulated(DravoChip chip, const RoadOptions& options, RoadReport& report
     setup.reaction = std::chrono::milliseconds(100);
     DravoCradle cradle(setup);
     report.Note("emulated " + std::string(ChipName(chip)) + " cradle, slot " + std::to_string(configuration.slot));
-    tvo::DockProtoDravo dock(cradle.Environment());
+    tvo::DockProtoDravo dock(Recorded(options, cradle.Environment()));
     const Outcome outcome = Drive(dock, options, report, true, "");
 
     // What the camera reported must be what the image builder put in, and
@@ -117,10 +118,11 @@ void RunSimulated(DravoChip chip, const RoadOptions& options, RoadReport& report
 
 void RunDravoRoad(const RoadOptions& options, RoadReport& report) {
     if (!options.simulate) {
-        auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>("Dravo", "", nullptr);
+        // The factory's object, with the environment it would get.
+        tvo::DockProtoDravo dock(Recorded(options, tvo::ProtocolEnvironment::Production()));
         const std::string& interfaceName = tvo::ProtocolEnvironment::Production().dravo.interfaceName;
-        report.Note("protocol object: " + std::string(dock->GetName()) + " on the real \"" + interfaceName + "\"");
-        Drive(*dock, options, report, options.allowWrites, interfaceName);
+        report.Note("protocol object: " + std::string(dock.GetName()) + " on the real \"" + interfaceName + "\"");
+        Drive(dock, options, report, options.allowWrites, interfaceName);
         return;
     }
     if (const auto chip = tvo::DockSim::ParseChip(options.chip)) {

@@ -44,7 +44,10 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
     OskinBase base;
     OskinCameraHost host(SettingsFor(options));  // outlives the dock, which calls into it
     report.Note("emulated Oskin base; the camera's REST server on 127.0.0.1:" + std::to_string(base.CameraPort()));
-    tvo::DockProtoOskin dock(base.Environment(), &host);
+    const auto answers = options.recorder ? options.recorder->Wrap(host) : nullptr;
+    tvo::DockProtoOskin object(Recorded(options, base.Environment()), answers ? answers.get() : &host);
+    const Driven driven(options, object);
+    Dock& dock = *driven;
 
     report.Step("SayHello", dock.SayHello(), {ReturnCode::Ok});
     const auto before = dock.GetServerInfo();
@@ -88,7 +91,12 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
 // base to push its server information.
 void RunReal(const RoadOptions& options, RoadReport& report) {
     OskinCameraHost host(SettingsFor(options));
-    tvo::DockProtoOskin dock("Oskin", &host);
+    const auto answers = options.recorder ? options.recorder->Wrap(host) : nullptr;
+    // The factory's object, with the environment it would get.
+    tvo::DockProtoOskin object(Recorded(options, tvo::ProtocolEnvironment::Production()),
+                               answers ? answers.get() : &host);
+    const Driven driven(options, object);
+    Dock& dock = *driven;
     const auto& oskin = tvo::ProtocolEnvironment::Production().oskin;
     const std::string where = oskin.listenAddress + ":" + std::to_string(oskin.port);
     report.Note("protocol object: Oskin, the camera's REST server on " + where + ", link " + oskin.gadgetInterface);

@@ -147,8 +147,9 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
     report.Note("emulated Pallix dock: hello to [::1]:" + std::to_string(dock.DiscoveryPort()) +
                 ", agent on http://127.0.0.1:" + std::to_string(dock.Agent().Port()) + "/emapi/open" +
                 (cancelling ? " (answering slowly)" : ""));
-    tvo::DockProtoPallix camera(dock.Environment());
-    const auto server = Drive(camera, options, report, {cancelling ? ReturnCode::Failed : ReturnCode::Ok},
+    tvo::DockProtoPallix object(Recorded(options, dock.Environment()));
+    const Driven camera(options, object);
+    const auto server = Drive(*camera, options, report, {cancelling ? ReturnCode::Failed : ReturnCode::Ok},
                               [&dock] { dock.Agent().WaitForRequests(1, 30s); });
     dock.Agent().ReleaseSlowAnswers();
 
@@ -190,7 +191,9 @@ void RunPallixRoad(const RoadOptions& options, RoadReport& report) {
         RunSimulated(options, report);
         return;
     }
-    auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>("Pallix", "", nullptr);
+    // The factory's object, with the environment it would get.
+    tvo::DockProtoPallix object(Recorded(options, tvo::ProtocolEnvironment::Production()));
+    const Driven dock(options, object);
     const auto& production = tvo::ProtocolEnvironment::Production().pallix;
     report.Note("protocol object: " + std::string(dock->GetName()) + ", hello on \"" + production.interfaceName +
                 "\" port " + std::to_string(production.discoveryPort) + ", entries in " + production.hostsFile);

@@ -17,6 +17,13 @@ const std::vector<Road>& Roads() {
     return roads;
 }
 
+tvo::ProtocolEnvironment Recorded(const RoadOptions& options, tvo::ProtocolEnvironment environment) {
+    if (options.recorder) {
+        options.recorder->Attach(environment);
+    }
+    return environment;
+}
+
 const Road* FindRoad(const std::string& dock) {
     for (const auto& road : Roads()) {
         if (road.dock == dock) {

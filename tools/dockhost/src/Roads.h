@@ -4,9 +4,13 @@
 
 #include "RoadReport.h"
 
+#include <DockProtocol/ProtocolEnvironment.h>
+#include <Recording/Recorder.h>
+
 #include <chrono>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,25 @@ struct RoadOptions {
     // Against a real dock, the limit of every wait: the association poll, the
     // wait for an Oskin base, the open request.
     std::chrono::seconds timeout{30};
+    // Writes down everything that crosses the camera's edge; none: nothing is.
+    std::shared_ptr<tvo::Recording::Recorder> recorder;
+};
+
+// The environment a road hands its protocol object: recorded when the road is.
+tvo::ProtocolEnvironment Recorded(const RoadOptions& options, tvo::ProtocolEnvironment environment);
+
+// The protocol object a road drives: the object itself, or the recorder's
+// wrapper around it.
+class Driven {
+public:
+    Driven(const RoadOptions& options, tvo::DockProtoIF& dock)
+        : wrapper(options.recorder ? options.recorder->Wrap(dock) : nullptr), dock(wrapper ? *wrapper : dock) {}
+    tvo::DockProtoIF& operator*() const { return dock; }
+    tvo::DockProtoIF* operator->() const { return &dock; }
+
+private:
+    std::unique_ptr<tvo::DockProtoIF> wrapper;
+    tvo::DockProtoIF& dock;
 };
 
 struct Road {

@@ -200,14 +200,15 @@ void RunSimulated(const RoadOptions& options, RoadReport& report) {
     report.Note("emulated Velta base on 127.0.0.1:" + std::to_string(base.Port()) +
                 ", the camera's inbound server on 127.0.0.1:" + std::to_string(base.CameraPort()));
     Orders orders;  // outlives the dock, which calls into it
-    tvo::DockProtoVelta dock(base.Environment());
-    const Outcome outcome = Drive(dock, orders, options, report, [] { return std::string(); });
+    tvo::DockProtoVelta camera(Recorded(options, base.Environment()));
+    const Driven dock(options, camera);
+    const Outcome outcome = Drive(*dock, orders, options, report, [] { return std::string(); });
     if (!outcome.associated) {
         return;
     }
     report.Note("base log: " + std::to_string(lines) + " lines, camera's copies and pipe in " +
                 scratch.path().string());
-    StatusAndLog(dock, base, options, report);
+    StatusAndLog(*dock, base, options, report);
 
     const Exchange order = base.SendShutdownNow();
     Shutdown::ShutdownType type{};
@@ -241,7 +242,9 @@ void RunVeltaRoad(const RoadOptions& options, RoadReport& report) {
         return;
     }
     Orders orders;  // outlives the dock, which calls into it
-    auto dock = tvo::InterfaceFactory::Create<Dock, std::string_view, tvo::DockCallbackIF*>("Velta", "", nullptr);
+    // The factory's object, with the environment it would get.
+    tvo::DockProtoVelta object(Recorded(options, tvo::ProtocolEnvironment::Production()));
+    const Driven dock(options, object);
     const auto& velta = tvo::ProtocolEnvironment::Production().velta;
     report.Note("protocol object: " + std::string(dock->GetName()) + ", base " + velta.baseAddress + ":" +
                 std::to_string(velta.basePort) + ", camera's server " + velta.listenAddress + ":" +

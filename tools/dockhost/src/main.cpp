@@ -1,7 +1,11 @@
 // dockhost: runs a dock's typical road against its simulator or a real dock.
 
+#include "ReplayRoad.h"
 #include "RoadWait.h"
 #include "Roads.h"
+
+#include <Recording/Draw.h>
+#include <Recording/Recorder.h>
 
 #include <HttpRest/HttpThreadPool.h>
 #include <Logger/LogClient.h>
@@ -48,8 +52,10 @@ int main(int argc, char** argv) {
     for (const auto& known : dockhost::Roads()) {
         docks += (docks.empty() ? "" : ", ") + known.dock;
     }
-    road->add_option("--dock", options.dock, "dock kind (" + docks + "; any other name gets the default protocol)")
-        ->required();
+    road->add_option("--dock", options.dock,
+                     "dock kind (" + docks +
+                         "; any other name gets the default protocol); with --replay, "
+                         "the recorded kind when left out");
     road->add_flag("--simulate", options.simulate, "run against the dock's simulator on loopback");
     road->add_flag("--json", options.json, "one JSON object per line instead of text");
     road->add_option("--chip", options.chip, "Dravo adapter chip to simulate (default: both, one after the other)")
@@ -67,6 +73,25 @@ int main(int argc, char** argv) {
     road->add_option("--camera-config", options.cameraConfig,
                      "Oskin: file with the host's answers (config_uri, provisioned, tenant_id, capability lines)")
         ->check(CLI::ExistingFile);
+
+    std::string recordFile;
+    std::string replayFile;
+    bool redact = false;
+    road->add_option("--record", recordFile,
+                     "write everything that crosses the camera's edge into this file, one JSON object per line");
+    road->add_flag("--redact", redact, "with --record: serial numbers, MAC addresses and tenant IDs as stand-ins");
+    road->add_option("--replay", replayFile,
+                     "run a recorded road against its recorded dock and compare each step with the recording")
+        ->check(CLI::ExistingFile)
+        ->excludes("--record", "--simulate");
+
+    std::string drawInput;
+    std::string drawOutput;
+    bool drawHtml = false;
+    auto* draw = app.add_subcommand("draw", "draw a road recording as a sequence diagram (SVG, or an HTML page)");
+    draw->add_option("file", drawInput, "the recording")->required();
+    draw->add_option("-o,--output", drawOutput, "the drawing to write (- for stdout)")->required();
+    draw->add_flag("--html", drawHtml, "a self-contained page: click a message to see all of it");
 
     bool demoJson = false;
     auto* demo = app.add_subcommand("demo", "run every dock kind against its simulator");
@@ -88,10 +113,28 @@ int main(int argc, char** argv) {
     dockhost::CatchInterrupt();
     int status = 3;
     try {
-        if (*road) {
+        if (*draw) {
+            status = tvo::Recording::DrawCommand(drawInput, drawOutput, drawHtml, std::cerr);
+        } else if (*road && !replayFile.empty()) {
+            status = dockhost::ReplayRoad(replayFile, options.dock, options.json, std::cout) ? 0 : 1;
+        } else if (*road) {
+            if (options.dock.empty()) {
+                std::cerr << "dockhost: road needs --dock (or --replay)\n";
+                return 2;
+            }
             options.timeout = std::chrono::seconds(timeoutSeconds);
             options.interactive = isatty(STDOUT_FILENO) && !options.json;
+            if (!recordFile.empty()) {
+                options.recorder = std::make_shared<tvo::Recording::Recorder>(
+                    recordFile, tvo::Recording::RecorderOptions{options.dock, options.simulate, redact,
+                                                                std::string("dockhost ") + DOCKHOST_VERSION});
+            }
             status = dockhost::RunRoad(options, std::cout) ? 0 : 1;
+            std::string error;
+            if (options.recorder && !options.recorder->Finish(error)) {
+                std::cerr << "dockhost: " << error << '\n';
+                status = 3;
+            }
         } else {
             status = Demo(demoJson);
         }
