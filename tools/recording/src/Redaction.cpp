@@ -30,6 +30,17 @@ std::string Digits(std::size_t index, std::size_t width, int base) {
     return digits;
 }
 
+// The same address with either separator, in either case, is one address.
+std::string Normal(const std::string& found) {
+    std::string normal;
+    for (const char c : Lower(found)) {
+        if (c != ':' && c != '-') {
+            normal += c;
+        }
+    }
+    return normal;
+}
+
 // Replaces every match of the pattern by the stand-in that the match's
 // normal form maps to, made on first sight.
 template <typename MakeStandIn>
@@ -42,12 +53,18 @@ std::string ReplaceMatches(const std::string& text, const std::regex& pattern, s
         const auto& match = *it;
         out.append(last, match[0].first);
         const std::string found = match.str();
-        const std::string key = Lower(found);
+        const std::string key = Normal(found);
         auto known = seen.find(key);
         if (known == seen.end()) {
-            known = seen.emplace(key, make(seen.size(), found)).first;
+            known = seen.emplace(key, make(seen.size())).first;
         }
-        out += known->second;
+        // The stand-in written as the match was: its separator, if any.
+        std::string standIn = known->second;
+        const char separator = found.size() > 2 ? found[2] : ':';
+        if (separator == '-' || separator == ':') {
+            std::replace(standIn.begin(), standIn.end(), separator == '-' ? ':' : '-', separator);
+        }
+        out += standIn;
         last = match[0].second;
     }
     out.append(last, text.cend());
@@ -75,36 +92,22 @@ std::string Redact(const std::string& lines) {
                                    std::regex::icase);
 
     std::map<std::string, std::string> macs;
-    std::string text = ReplaceMatches(lines, kMac, macs, [](std::size_t index, const std::string& found) {
-        const char separator = found[2];
+    std::string text = ReplaceMatches(lines, kMac, macs, [](std::size_t index) {
         const std::string digits = "02005e" + Digits(index, 6, 16);
         std::string standIn;
         for (std::size_t i = 0; i < digits.size(); i += 2) {
-            standIn += (i ? std::string(1, separator) : std::string()) + digits.substr(i, 2);
+            standIn += (i ? ":" : "") + digits.substr(i, 2);
         }
         return standIn;
     });
     // The same addresses as bytes, in hex dumps (an EEPROM image, a MAC query).
     for (const auto& [mac, standIn] : macs) {
-        std::string bare;
-        std::string bareStandIn;
-        for (const char c : mac) {
-            if (std::isxdigit(static_cast<unsigned char>(c))) {
-                bare += c;
-            }
-        }
-        for (const char c : standIn) {
-            if (std::isxdigit(static_cast<unsigned char>(c))) {
-                bareStandIn += c;
-            }
-        }
-        ReplaceAll(text, bare, bareStandIn);
+        ReplaceAll(text, mac, Normal(standIn));
     }
 
     std::map<std::string, std::string> tenants;
-    text = ReplaceMatches(text, kUuid, tenants, [](std::size_t index, const std::string&) {
-        return "00000000-0000-4000-8000-" + Digits(index, 12, 10);
-    });
+    text = ReplaceMatches(text, kUuid, tenants,
+                          [](std::size_t index) { return "00000000-0000-4000-8000-" + Digits(index, 12, 10); });
 
     // Keyed values: collected first, then replaced wherever they stand, as
     // text and as bytes.

@@ -146,8 +146,10 @@ public:
         const std::string name = op + (args.size() ? " " + args.serialize() : std::string());
         script->Record(call.call.index, {name, recorded, now, agrees});
         if (!agrees) {
-            script->Differ(call.call.index, "call at line " + std::to_string(call.call.index) + ": " + name + " was " +
-                                                recorded + ", now " + now);
+            // Placed where the call ended: a request that differed on the way
+            // comes first.
+            script->Differ(call.result ? call.result->index : call.call.index,
+                           name + " was " + recorded + ", now " + now);
         }
     }
 
@@ -283,7 +285,7 @@ void DeliverInbound(Script& script, CameraServers& servers) {
             BytesOf(*recorded, body);
         }
         const std::string name = "dock: " + method + " " + uri;
-        script.WaitUntilDue(exchange.request.index, std::chrono::hours(1));
+        script.WaitUntilDue(exchange, std::chrono::hours(1));
         std::pair<HttpServerIF::StatusCode, std::string> reply;
         bool delivered = false;
         const auto deadline = std::chrono::steady_clock::now() + kPatience;
@@ -299,11 +301,14 @@ void DeliverInbound(Script& script, CameraServers& servers) {
         const std::string now = delivered
                                     ? std::to_string(static_cast<int>(reply.first)) + " " + Brief(Bytes(reply.second))
                                     : "no camera server listened";
-        const bool agrees = exchange.reply && recorded == now;
+        // A body kept only as its digest and ends cannot be sent again as it
+        // was: the status is all that can agree.
+        const auto* sentBody = Field(request, "body");
+        const bool digest = sentBody && Field(*sentBody, "sha256");
+        const bool agrees = exchange.reply && (digest ? recorded.substr(0, 4) == now.substr(0, 4) : recorded == now);
         script.Record(exchange.request.index, {name, recorded, now, agrees});
         if (!agrees) {
-            script.Differ(exchange.request.index, "dock request at line " + std::to_string(exchange.request.index) +
-                                                      ": " + name + " was answered " + recorded + ", now " + now);
+            script.Differ(exchange.request.index, name + " was answered " + recorded + ", now " + now);
         }
         script.Delivered();
     }

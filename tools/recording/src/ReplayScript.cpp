@@ -33,6 +33,7 @@ Script::Script(const Recording& recording) {
     std::vector<Exchange> out;
     MutexLock lock(mutex);
     for (std::size_t i = 0; i < recording.events.size(); ++i) {
+        lines.push_back(recording.events[i].line);
         Scripted scripted{i, {}};
         if (!ParseLine(recording.events[i].json, scripted.event)) {
             continue;
@@ -73,6 +74,25 @@ Script::Script(const Recording& recording) {
             queues["toggle"].push_back(scripted);
         } else if (kind == "ioctl" || kind == "listen" || kind == "socket" || kind == "datagram") {
             queues[kind].push_back(scripted);
+        }
+    }
+    // A dock's request that came while a host call ran, with no request of
+    // the camera before it in that call, may have raced the call's own
+    // checks: it is delivered after the call, where it cannot change what
+    // the call answers. After a request of the camera, it follows that.
+    for (auto& exchange : inbound) {
+        const std::size_t at = exchange.request.index;
+        exchange.due = at;
+        for (const auto& call : calls) {
+            if (!call.result || call.call.index >= at || call.result->index <= at) {
+                continue;
+            }
+            const bool afterRequest = std::any_of(out.begin(), out.end(), [&](const Exchange& sent) {
+                return sent.request.index > call.call.index && sent.request.index < at;
+            });
+            if (!afterRequest) {
+                exchange.due = call.result->index;
+            }
         }
     }
     outbound.assign(out.begin(), out.end());
@@ -141,11 +161,13 @@ void Script::Reach(std::size_t index) {
     moved.notify_all();
 }
 
-bool Script::WaitUntilDue(std::size_t index, std::chrono::milliseconds limit) {
+bool Script::WaitUntilDue(const Exchange& exchange, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
+    const std::size_t index = exchange.request.index;
     MutexLock lock(mutex);
     // Once the host is done, nothing the camera still owes is waited for.
-    while (!(reached > index && (reached == SIZE_MAX || outbound.empty() || outbound.front().request.index > index))) {
+    while (!(reached > exchange.due &&
+             (reached == SIZE_MAX || outbound.empty() || outbound.front().request.index > index))) {
         if (moved.wait_until(mutex, deadline) == std::cv_status::timeout) {
             return false;
         }
@@ -179,7 +201,7 @@ std::size_t Script::Reached() {
 
 void Script::Differ(std::size_t index, const std::string& text) {
     MutexLock lock(mutex);
-    differences.emplace_back(index, text);
+    differences.emplace_back(index, (index < lines.size() ? "line " + std::to_string(lines[index]) + ": " : "") + text);
 }
 
 void Script::Record(std::size_t index, ReplayStep step) {

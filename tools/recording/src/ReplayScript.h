@@ -30,6 +30,8 @@ struct Scripted {
 struct Exchange {
     Scripted request;
     std::optional<Scripted> reply;
+    // A dock's request is delivered once the host has come past this event.
+    std::size_t due = 0;
 };
 
 // A host call, or a new protocol object ("object" events), with its return.
@@ -61,11 +63,14 @@ public:
     std::size_t Reached();
     // Waits (in real time, up to the limit) until the host has come past
     // the event and the camera has sent every request recorded before it.
-    bool WaitUntilDue(std::size_t index, std::chrono::milliseconds limit);
+    bool WaitUntilDue(const Exchange& exchange, std::chrono::milliseconds limit);
     // The dock's requests are delivered in order; the host waits (up to the
     // limit) for those recorded before its next call.
     void Delivered();
     bool WaitDelivered(std::size_t before, std::chrono::milliseconds limit);
+
+    // The recording's line of an event, for the reports.
+    std::size_t Line(std::size_t index) const { return index < lines.size() ? lines[index] : 0; }
 
     void Differ(std::size_t index, const std::string& text);
     void Record(std::size_t index, ReplayStep step);
@@ -77,6 +82,7 @@ public:
 private:
     Mutex mutex;
     std::vector<HostCall> calls;
+    std::vector<std::size_t> lines;
     std::vector<Exchange> inbound;
     web::json::value settings;
     std::deque<Exchange> outbound PMX_GUARDED_BY(mutex);

@@ -47,7 +47,7 @@ public:
         std::string out;
         const bool readable = FromHex(StringField(event, "in"), in) && FromHex(StringField(event, "out"), out);
         if (!readable || in.size() != size || out.size() != size || in != std::string(buffer, size)) {
-            script->Differ(next->index, "ioctl at line " + std::to_string(next->index) + ": the camera asked " +
+            script->Differ(next->index, "ioctl: the camera asked " +
                                             Hex(std::string(buffer, std::min<std::size_t>(size, 16))) +
                                             "..., the recording has " + StringField(event, "request") + " " +
                                             StringField(event, "cmd"));

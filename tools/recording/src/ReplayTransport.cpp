@@ -130,9 +130,7 @@ private:
         const std::string recorded = (BoolField(request, "download") ? "download " : "") +
                                      StringField(request, "method") + " " + StringField(request, "target");
         if (recorded != sent) {
-            script->Differ(exchange->request.index, "request at line " + std::to_string(exchange->request.index) +
-                                                        ": the camera sent " + sent + ", the recording has " +
-                                                        recorded);
+            script->Differ(exchange->request.index, "the camera sent " + sent + ", the recording has " + recorded);
             return std::nullopt;
         }
         if (!exchange->reply) {
