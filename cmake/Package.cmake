@@ -33,15 +33,22 @@ endforeach()
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libpmx-dockprotocol1)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
-  "Camera-side docking library: runtime\n The protocol objects for every dock kind and the sibling libraries they link against.")
+  "Camera-side docking library: runtime\n.\nThe protocol objects for every dock kind and the sibling libraries\nthey link against.")
 # The runtime package tells dpkg-shlibdeps of other packages which package
 # provides our libraries.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# dpkg's ldconfig trigger refreshes the loader's cache once per run, instead
+# of the ldconfig calls CPack would write into postinst and postrm (naming
+# those scripts here stops CPack from writing them; they do not exist, so the
+# package has none).
+file(WRITE ${CMAKE_BINARY_DIR}/deb-runtime/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/deb-runtime/triggers
+  ${CMAKE_BINARY_DIR}/deb-runtime/postinst ${CMAKE_BINARY_DIR}/deb-runtime/postrm)
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libpmx-dockprotocol-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DESCRIPTION
-  "Camera-side docking library: development files\n Headers, the CMake package DockProtocol and the pkg-config file dockprotocol.pc.")
+  "Camera-side docking library: development files\n.\nHeaders, the CMake package DockProtocol and the pkg-config file\ndockprotocol.pc.")
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 # The public headers include cpprestsdk's JSON and GSL's span: no binary
 # names them, so dpkg-shlibdeps cannot.
@@ -50,7 +57,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libcpprest-dev, libmsgsl-dev")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME pmx-dock-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION
-  "Dock simulators and the host tool\n docksim plays each dock kind; dockhost runs a dock's typical road against a simulator or a real dock.")
+  "Dock simulators and the host tool\n.\ndocksim plays each dock kind; dockhost runs a dock's typical road\nagainst a simulator or a real dock.")
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
 
 include(CPack)

@@ -66,7 +66,9 @@ function(pmx_library name)
   endif()
   add_library(DockProtocol::${target} ALIAS ${target})
   pmx_library_settings(${target})
-  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 1)
+  # Installed, it finds its sibling libraries in its own folder.
+  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 1
+    INSTALL_RPATH "$ORIGIN")
   set_property(GLOBAL APPEND PROPERTY PMX_INSTALL_TARGETS ${target})
   install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 endfunction()

@@ -1,6 +1,14 @@
 # Makes this build's Debian packages, unpacks them into a temporary root and
 # builds a host program against them twice, with find_package(DockProtocol)
-# and with pkg-config, then runs both.
+# and with pkg-config alone, then runs both, and the unpacked tools, with an
+# empty environment where the program can find its libraries by itself.
+foreach(tool dpkg-deb dpkg-shlibdeps pkg-config env)
+  find_program(found_${tool} ${tool})
+  if(NOT found_${tool})
+    message("SKIP: no ${tool} here")
+    return()
+  endif()
+endforeach()
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 set(root ${WORK_DIR}/root)
@@ -12,6 +20,19 @@ function(run)
     message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
   endif()
   set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+# run_clean(COMMAND...): run() through the build's emulator, with nothing in
+# the environment but the sanitizers' settings.
+function(run_clean)
+  set(keep)
+  foreach(name ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS)
+    if(DEFINED ENV{${name}})
+      list(APPEND keep "${name}=$ENV{${name}}")
+    endif()
+  endforeach()
+  run(${found_env} -i ${keep} ${EMULATOR} ${ARGN})
+  set(last_output "${last_output}" PARENT_SCOPE)
 endfunction()
 
 function(expect_host_output)
@@ -54,19 +75,30 @@ if(TOOLCHAIN)
 endif()
 run(${CMAKE_COMMAND} -S ${APP_DIR} -B ${WORK_DIR}/app -G Ninja -DCMAKE_PREFIX_PATH=${root}/usr ${app_flags})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/app)
-run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${EMULATOR} ${WORK_DIR}/app/host_app)
+# Its run path names our libraries' folder; theirs lead to their siblings.
+run_clean(${WORK_DIR}/app/host_app)
 expect_host_output()
 
 # 2. pkg-config dockprotocol
 run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${libdir}/pkgconfig
   pkg-config --cflags --libs dockprotocol)
 separate_arguments(pc_flags UNIX_COMMAND "${last_output}")
-# The libraries ours link against lie outside the linker's search path here,
-# as they would in an image builder's staging tree.
+# Our libraries lie outside the linker's search path here, as they would in an
+# image builder's staging tree: the linker finds the siblings that
+# libpmx_DockProtocol needs through that library's own run path.
 run(${CXX} -std=c++17 -Wall -Wextra -Werror -pedantic ${flags}
-  ${APP_DIR}/main.cpp ${all_headers} ${pc_flags} -Wl,-rpath-link,${libdir}
-  -o ${WORK_DIR}/host_app_pc)
+  ${APP_DIR}/main.cpp ${all_headers} ${pc_flags} -o ${WORK_DIR}/host_app_pc)
+# pkg-config gives no run path (the same file serves an install in /usr), so
+# here the loader is told where the libraries are.
 run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${EMULATOR} ${WORK_DIR}/host_app_pc)
 expect_host_output()
+
+# 3. The unpacked tools
+if(TOOLS)
+  run_clean(${root}/usr/bin/dockhost --help)
+  if(NOT last_output MATCHES "Usage:")
+    message(FATAL_ERROR "unexpected output: ${last_output}")
+  endif()
+endif()
 
 file(REMOVE_RECURSE ${WORK_DIR})
