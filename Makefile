@@ -38,7 +38,7 @@ PACKAGE_PACKAGES = dpkg-dev file lintian
 # address, the copyright file and the changelog are the owner's to write.
 LINTIAN_ALLOWED = bogus-mail-host,no-copyright-file,no-changelog
 FUZZ_TARGETS = rest_records oskin_dispatch velta_inbound pallix_hello hosts_entry \
-  eeprom_dravo version_file base_log_trim http_reply
+  eeprom_dravo version_file base_log_trim http_reply recording_reader
 
 # make docs: Doxygen for the API reference, PlantUML (with its headless Java)
 # for the dock roads' diagrams. Only that target installs them.

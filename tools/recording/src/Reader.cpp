@@ -171,6 +171,20 @@ void Describe(const value& line, Event& event) {
     }
 }
 
+// Any field of a summary may come from the field: one line, bounded, UTF-8.
+void OneLine(std::string& summary) {
+    for (char& c : summary) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            c = ' ';
+        }
+    }
+    constexpr std::size_t kLongest = 3 * kSummaryBytes;
+    if (summary.size() > kLongest) {
+        summary = summary.substr(0, kLongest) + "...";
+    }
+    summary = tvo::ToValidUtf8(summary);
+}
+
 void Problem(Recording& recording, std::string text) {
     if (recording.problems.size() < kMaxProblems) {
         recording.problems.push_back(std::move(text));
@@ -258,6 +272,7 @@ Recording Parse(std::string_view text) {
         event.line = number;
         event.json = std::string(raw);
         Describe(line, event);
+        OneLine(event.summary);
         recording.events.push_back(std::move(event));
     }
     if (!headerSeen && recording.problems.empty()) {
