@@ -1,6 +1,7 @@
 // The recorder on the transport seam: HTTP clients and servers and the
 // discovery socket, each wrapping the one the environment would have made.
 
+#include "HttpTarget.h"
 #include "RecordingWrappers.h"
 
 #include <Common/DatagramSocket.h>
@@ -40,27 +41,16 @@ std::string ErrorText(const std::exception_ptr& error) {
     }
 }
 
-// "http://host:port/path" as the Host header and the path a request extends.
-void SplitBase(const std::string& base, std::string& host, std::string& path) {
-    const std::size_t scheme = base.find("://");
-    const std::size_t hostStart = scheme == std::string::npos ? 0 : scheme + 3;
-    const std::size_t pathStart = base.find('/', hostStart);
-    host = base.substr(hostStart, pathStart == std::string::npos ? std::string::npos : pathStart - hostStart);
-    path = pathStart == std::string::npos ? "/" : base.substr(pathStart);
-}
-
 class RecordingClient : public HttpClientIF {
 public:
     RecordingClient(std::unique_ptr<HttpClientIF> inner, std::shared_ptr<State> state, const HttpClientOptions& options)
-        : inner(std::move(inner)), state(std::move(state)), userAgent(options.userAgent) {
-        SplitBase(options.baseUri, host, basePath);
-    }
+        : inner(std::move(inner)), state(std::move(state)), userAgent(options.userAgent), target(options.baseUri) {}
 
     pplx::task<web::http::http_response> request(const std::string& method, const std::string& pathAndQuery,
                                                  const std::string& body) override {
         const std::int64_t id = state->NextId();
         value headers = value::object(true);
-        headers["Host"] = value::string(host);
+        headers["Host"] = value::string(target.host);
         if (!userAgent.empty()) {
             headers["User-Agent"] = value::string(userAgent);
         }
@@ -72,7 +62,7 @@ public:
         event["dir"] = value::string("out");
         event["id"] = value::number(id);
         event["method"] = value::string(method);
-        event["target"] = value::string(Target(pathAndQuery));
+        event["target"] = value::string(target.Of(pathAndQuery));
         event["headers"] = std::move(headers);
         event["body"] = Body(body);
         state->Emit(std::move(event));
@@ -104,7 +94,7 @@ public:
         event["dir"] = value::string("out");
         event["id"] = value::number(id);
         event["method"] = value::string("GET");
-        event["target"] = value::string(basePath);
+        event["target"] = value::string(target.basePath);
         event["download"] = value::boolean(true);
         state->Emit(std::move(event));
         const bool ok = inner->download(destinationPath);
@@ -132,16 +122,7 @@ private:
     std::unique_ptr<HttpClientIF> inner;
     std::shared_ptr<State> state;
     std::string userAgent;
-    std::string host;
-    std::string basePath;
-
-    std::string Target(const std::string& pathAndQuery) const {
-        if (pathAndQuery.empty() || pathAndQuery[0] == '?') {
-            return basePath + pathAndQuery;
-        }
-        const bool slash = !basePath.empty() && basePath.back() == '/';
-        return slash ? basePath + pathAndQuery.substr(1) : basePath + pathAndQuery;
-    }
+    HttpTarget target;
 
     void EmitError(std::int64_t id, const std::exception_ptr& error) { EmitError(state, id, error); }
 

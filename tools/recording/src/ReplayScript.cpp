@@ -76,22 +76,29 @@ Script::Script(const Recording& recording) {
             queues[kind].push_back(scripted);
         }
     }
-    // A dock's request that came while a host call ran, with no request of
-    // the camera before it in that call, may have raced the call's own
+    // A dock's request whose handling overlapped a host call, with no request
+    // of the camera in that call before it, may have raced the call's own
     // checks: it is delivered after the call, where it cannot change what
     // the call answers. After a request of the camera, it follows that.
     for (auto& exchange : inbound) {
         const std::size_t at = exchange.request.index;
+        const std::size_t end = exchange.reply ? exchange.reply->index : at;
         exchange.due = at;
         for (const auto& call : calls) {
-            if (!call.result || call.call.index >= at || call.result->index <= at) {
+            if (!call.result) {
+                continue;
+            }
+            const auto within = [&call](std::size_t index) {
+                return index > call.call.index && index < call.result->index;
+            };
+            if (!within(at) && !within(end)) {
                 continue;
             }
             const bool afterRequest = std::any_of(out.begin(), out.end(), [&](const Exchange& sent) {
                 return sent.request.index > call.call.index && sent.request.index < at;
             });
             if (!afterRequest) {
-                exchange.due = call.result->index;
+                exchange.due = std::max(exchange.due, call.result->index);
             }
         }
     }
@@ -186,7 +193,7 @@ void Script::Delivered() {
 bool Script::WaitDelivered(std::size_t before, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     MutexLock lock(mutex);
-    while (delivered < inbound.size() && inbound[delivered].request.index < before) {
+    while (delivered < inbound.size() && inbound[delivered].due < before) {
         if (moved.wait_until(mutex, deadline) == std::cv_status::timeout) {
             return false;
         }

@@ -1,5 +1,7 @@
 #include "ReplayTransport.h"
 
+#include "HttpTarget.h"
+
 #include <Common/DatagramSocket.h>
 #include <HttpRest/HttpClient.h>
 #include <HttpRest/StreamedResponse.h>
@@ -49,16 +51,12 @@ bool WriteFile(const std::string& path, const std::string& content) {
 
 class ReplayClient : public HttpClientIF {
 public:
-    ReplayClient(std::shared_ptr<Script> script, const HttpClientOptions& options) : script(std::move(script)) {
-        const std::size_t scheme = options.baseUri.find("://");
-        const std::size_t pathStart = options.baseUri.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-        basePath = pathStart == std::string::npos ? "/" : options.baseUri.substr(pathStart);
-    }
+    ReplayClient(std::shared_ptr<Script> script, const HttpClientOptions& options)
+        : script(std::move(script)), target(options.baseUri) {}
 
     pplx::task<web::http::http_response> request(const std::string& method, const std::string& pathAndQuery,
                                                  const std::string&) override {
-        const std::string target = Target(pathAndQuery);
-        const auto exchange = Take(method, target, false);
+        const auto exchange = Take(method, target.Of(pathAndQuery), false);
         if (!exchange) {
             return pplx::task_from_exception<web::http::http_response>(
                 std::runtime_error("replay: the recording has no such request"));
@@ -94,7 +92,7 @@ public:
     }
 
     bool download(const std::string& destinationPath) override {
-        const auto exchange = Take("GET", basePath, true);
+        const auto exchange = Take("GET", target.basePath, true);
         if (!exchange || Field(exchange->reply->event, "error")) {
             return false;
         }
@@ -108,15 +106,7 @@ public:
 
 private:
     std::shared_ptr<Script> script;
-    std::string basePath;
-
-    std::string Target(const std::string& pathAndQuery) const {
-        if (pathAndQuery.empty() || pathAndQuery[0] == '?') {
-            return basePath + pathAndQuery;
-        }
-        const bool slash = !basePath.empty() && basePath.back() == '/';
-        return slash ? basePath + pathAndQuery.substr(1) : basePath + pathAndQuery;
-    }
+    HttpTarget target;
 
     // The next recorded request, when it is the one the camera sends.
     std::optional<Exchange> Take(const std::string& method, const std::string& target, bool download) {
