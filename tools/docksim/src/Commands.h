@@ -11,5 +11,6 @@ void AddVeltaCommands(CLI::App& app, int& status);
 void AddVeltaFirmwareCommands(CLI::App& app, int& status);
 void AddPallixCommands(CLI::App& app, int& status);
 void AddOskinCommands(CLI::App& app, int& status);
+void AddReplayCommands(CLI::App& app, int& status);
 
 }  // namespace tvo::DockSim

@@ -19,10 +19,12 @@ int main(int argc, char** argv) {
     tvo::DockSim::AddVeltaFirmwareCommands(app, status);
     tvo::DockSim::AddPallixCommands(app, status);
     tvo::DockSim::AddOskinCommands(app, status);
+    tvo::DockSim::AddReplayCommands(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        // Help asked for is no error; any bad command line exits 2.
+        return app.exit(error) == 0 ? 0 : 2;
     } catch (const std::exception& error) {
         std::cerr << "docksim: " << error.what() << '\n';
         status = 1;

@@ -1,4 +1,5 @@
 #include "RecorderState.h"
+#include "WholeFile.h"
 
 #include <Recording/Recording.h>
 
@@ -48,17 +49,8 @@ void Recorder::State::Write(const std::string& text) {
     }
     // Each line goes out whole as it comes, so a road that dies leaves
     // everything before it readable.
-    std::size_t done = 0;
-    while (done < text.size() && writeError.empty()) {
-        const ssize_t wrote = ::write(file.Get(), text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            writeError = std::string("the recording could not be written: ") + std::strerror(errno);
-            break;
-        }
-        done += static_cast<std::size_t>(wrote);
+    if (writeError.empty() && !WriteAll(file.Get(), text)) {
+        writeError = std::string("the recording could not be written: ") + std::strerror(errno);
     }
 }
 

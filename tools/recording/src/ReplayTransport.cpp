@@ -1,6 +1,7 @@
 #include "ReplayTransport.h"
 
 #include "HttpTarget.h"
+#include "WholeFile.h"
 
 #include <Common/DatagramSocket.h>
 #include <HttpRest/HttpClient.h>
@@ -27,26 +28,6 @@ const char* MethodName(HttpServerIF::HandlerMethodType method) {
         {HttpServerIF::HandlerMethodType::Patch, "PATCH"}};
     const auto found = kNames.find(method);
     return found == kNames.end() ? "?" : found->second;
-}
-
-bool WriteFile(const std::string& path, const std::string& content) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    ::close(fd);
-    return done == content.size();
 }
 
 class ReplayClient : public HttpClientIF {
@@ -98,7 +79,7 @@ public:
         }
         std::string body;
         const auto* recorded = Field(exchange->reply->event, "body");
-        return recorded && BytesOf(*recorded, body) && WriteFile(destinationPath, body);
+        return recorded && BytesOf(*recorded, body) && WriteWholeFile(destinationPath, body);
     }
 
     void cancel() override {}
